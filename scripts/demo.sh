@@ -1,0 +1,11 @@
+#!/bin/sh
+# Shows the three tools working on the stand-ins, one after the other.
+set -eu
+cd "$(dirname "$0")/.."
+for tool in quenzor prnfeed tolvex; do
+	if [ -x "scripts/demo-$tool.sh" ]; then
+		echo
+		echo "================ $tool ================"
+		"scripts/demo-$tool.sh"
+	fi
+done
