@@ -1,0 +1,45 @@
+// prnfeed: shared declarations of the USB printer host tool.
+#ifndef PRNFEED_H
+#define PRNFEED_H
+
+#include <windows.h>
+
+// Every path, name and argument buffer of the tool.
+enum { TEXT_BUFFER_SIZE = 256 };
+
+// Device interface classes.
+// The Windows USB printing class.
+extern const GUID GUID_DEVINTERFACE_USBPRINT;
+// The alternative printer driver's class, tried first before Windows 2000.
+extern const GUID alt_print_interface_guid;
+
+// Device I/O control codes: device type 0x22, METHOD_BUFFERED, FILE_ANY_ACCESS.
+#define PRNFEED_CTL_CODE(function) ((0x22UL << 16) | (0UL << 14) | ((function) << 2) | 0UL)
+const DWORD IOCTL_USBPRINT_GET_1284_ID = PRNFEED_CTL_CODE(13UL); // 0x00220034
+const DWORD alt_setup_request = PRNFEED_CTL_CODE(6UL);           // 0x00220018
+const DWORD alt_device_id_request = PRNFEED_CTL_CODE(4UL);       // 0x00220010
+
+// Discovery. The two pipe paths: device interface path + "\PIPE00" (print
+// data and escape commands out) and + "\PIPE01" (replies in).
+extern char out_pipe_path[TEXT_BUFFER_SIZE];
+extern char in_pipe_path[TEXT_BUFFER_SIZE];
+int is_nt5_or_later(void);
+HANDLE open_first_interface(const GUID *interface_class);
+
+// Device ID and printer name. Both return 1 on success, 0 on failure
+// (output untouched).
+int read_device_id(char *text);
+int get_printer_name(char *name);
+
+// Pipe primitives: one exclusive synchronous open, one synchronous transfer.
+// A short transfer is reported on standard error with GetLastError.
+HANDLE open_port(const char *path);
+DWORD read_port(HANDLE port, void *buffer, DWORD count);
+DWORD write_port(HANDLE port, const void *data, DWORD count);
+
+// Gives a still-blank printer its USB serial number, built from the line
+// code (prefix included) and the local time. Reports its own outcome and
+// leaves no pipe open.
+void program_serial_number(const char *line_code);
+
+#endif
