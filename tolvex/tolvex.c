@@ -1,0 +1,425 @@
+/*
+ * tolvex.c - I/O register control driver.
+ *
+ * One character device, major 252, name "tolvex". All work is done by the
+ * ioctl command handler: single port register read/write, the power
+ * stop-mode sequence (full and test variant) and one touch-screen ADC
+ * sample. Open, read, write and release do nothing.
+ *
+ * The same source builds for the board's 2.6.21 kernel, where the handler
+ * sits in the ioctl slot and runs under the kernel's global lock, and for
+ * kernels from 2.6.36 on, where it sits in unlocked_ioctl and a module mutex
+ * serialises it instead.
+ */
+#include <linux/version.h>
+#include <linux/module.h>
+#include <linux/kernel.h>
+#include <linux/init.h>
+#include <linux/fs.h>
+#include <linux/errno.h>
+#include <linux/types.h>
+#include <linux/delay.h>
+#if LINUX_VERSION_CODE < KERNEL_VERSION(2, 6, 36)
+#include <asm/io.h>
+#include <asm/uaccess.h>
+#else
+#include <linux/io.h>
+#include <linux/uaccess.h>
+#include <linux/mutex.h>
+#endif
+
+#include "tolvex.h"
+
+#define TOLVEX_MAJOR	252
+#define TOLVEX_NAME	"tolvex"
+
+/* Kernel virtual address of a register in one of the fixed I/O mappings. */
+#define REG(addr)	((void __iomem *)(unsigned long)(addr))
+
+/* System control block (fixed mapping at 0xF0000000). */
+#define SYS_W00		0xF0000000	/* bit 0 set before stop mode */
+#define SYS_W08		0xF0000008	/* bit 0 set before stop mode */
+#define SYS_W10		0xF0000010	/* bit 0 set before stop mode */
+
+/* Power management block (fixed mapping at 0xF0200000). */
+#define PWR_STOP_REQ	0xF0200040	/* writing 0x00010000 requests stop mode */
+#define PWR_CFG		0xF0200060	/* power configuration word */
+#define PWR_HOLD	0xF020008C	/* bit 31 cleared while the ports are switched */
+
+#define PWR_STOP_REQ_VAL	0x00010000
+#define PWR_CFG_CLEAR		0x0001000F	/* bits 0-3 and 16 */
+#define PWR_CFG_SET		0x00028380	/* bits 7, 8, 9, 15 and 17 */
+#define PWR_HOLD_BIT		0x80000000
+
+/*
+ * Port register block (fixed mapping at 0xF6400000, one 4 KiB page): one
+ * 16-byte group per port, configuration word (2-bit mode per pin), data
+ * word (1 bit per pin), third word.
+ */
+#define GPIO_BASE	0xF6400000
+#define GPIO_SIZE	0x1000
+#define GPFCON		0xF6400050	/* port F configuration word */
+#define GPF_W8		0xF6400058	/* port F third word, bits 0-1 cleared */
+#define GPGCON		0xF6400060	/* port G configuration word */
+#define GP8_W8		0xF6400088	/* group 8 third word, low 3 bits set to 4 */
+
+#define GPIO_MODE_MASK	0x3	/* one pin's mode field */
+#define GPIO_MODE_2	0x2	/* the mode switched off before stop mode */
+
+/* Touch-screen converter window, mapped for the length of one sample. */
+#define ADC_PHYS	0x58000000
+#define ADC_SIZE	0x20
+#define ADC_CTRL	0x00	/* bit 0 starts, bit 15 shows end of conversion */
+#define ADC_SETUP	0x04	/* set-up word, 0xDC before the start */
+#define ADC_DATA0	0x0C	/* bits 0-11: x sample */
+#define ADC_DATA1	0x10	/* bits 0-11: y sample */
+
+#define ADC_START	0x1
+#define ADC_DONE	0x8000
+#define ADC_SETUP_VAL	0x000000DC
+#define ADC_DATA_MASK	0xFFF
+/* End-of-conversion polls after the first one, each after a 20 ms wait. */
+#define ADC_MAX_WAITS	50
+
+/* Port configuration words saved by the prologue, restored by the epilogue. */
+u32 rGPFCON;
+u32 rGPGCON;
+
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(2, 6, 36)
+/* No kernel lock is held around unlocked_ioctl: serialise the commands. */
+static DEFINE_MUTEX(tolvex_mutex);
+#endif
+
+u32 SysPBA_Q7M_GetOffset(u32 ulIOType);
+u32 SysPBA_GPort_Read(u32 ulIOType);
+void SysPBA_GPort_Write(u32 ulIOType, u32 ulValue);
+u32 SysPBA_GPort_ReadBit(u32 ulIOType, u32 uwPortNum);
+void SysPBA_GPort_WriteBit(u32 ulIOType, u32 uwPortNum, u32 ulValue);
+void pw_cfg_init(void);
+void pw_ioport_prologue(void);
+void pw_ioport_epilogue(void);
+int tolvex_init(void);
+void tolvex_exit(void);
+
+/* Byte offset of the data word of the port group that ulIOType selects. */
+u32 SysPBA_Q7M_GetOffset(u32 ulIOType)
+{
+	if (ulIOType <= 38)
+		return 16 * ulIOType - 332;
+	return 16 * ulIOType - 396;
+}
+
+u32 SysPBA_GPort_Read(u32 ulIOType)
+{
+	u32 off = SysPBA_Q7M_GetOffset(ulIOType);
+
+	/* A data word outside the block reads as 0 and is not touched. */
+	if (off >= GPIO_SIZE)
+		return 0;
+	return __raw_readl(REG(GPIO_BASE + off));
+}
+
+void SysPBA_GPort_Write(u32 ulIOType, u32 ulValue)
+{
+	u32 off = SysPBA_Q7M_GetOffset(ulIOType);
+
+	if (off >= GPIO_SIZE)
+		return;
+	__raw_writel(ulValue, REG(GPIO_BASE + off));
+}
+
+/* Pin numbers from 32 up select no bit. */
+static u32 pin_mask(u32 uwPortNum)
+{
+	return uwPortNum < 32 ? 1U << uwPortNum : 0;
+}
+
+u32 SysPBA_GPort_ReadBit(u32 ulIOType, u32 uwPortNum)
+{
+	u32 val = SysPBA_GPort_Read(ulIOType);
+
+	return (val & pin_mask(uwPortNum)) ? 1 : 0;
+}
+
+void SysPBA_GPort_WriteBit(u32 ulIOType, u32 uwPortNum, u32 ulValue)
+{
+	u32 ulReg = SysPBA_GPort_Read(ulIOType);
+	u32 mask = pin_mask(uwPortNum);
+
+	if (ulValue)
+		ulReg |= mask;
+	else
+		ulReg &= ~mask;
+	SysPBA_GPort_Write(ulIOType, ulReg);
+}
+
+/* The stop-mode busy-wait: 20 ms, the processor is not given up. */
+static void pw_delay(void)
+{
+	mdelay(20);
+}
+
+void pw_cfg_init(void)
+{
+	u32 val = __raw_readl(REG(PWR_CFG));
+
+	val &= ~PWR_CFG_CLEAR;
+	val |= PWR_CFG_SET;
+	__raw_writel(val, REG(PWR_CFG));
+}
+
+/* Clear every pin mode field (pins 0-7) that holds mode 2. */
+static u32 pw_mode2_off(u32 reg)
+{
+	u32 reg2 = reg;
+	int i;
+
+	for (i = 0; i < 16; i += 2)
+		if (((reg >> i) & GPIO_MODE_MASK) == GPIO_MODE_2)
+			reg2 &= ~(GPIO_MODE_MASK << i);
+	return reg2;
+}
+
+static void set_bits(u32 addr, u32 clear, u32 set)
+{
+	u32 val = __raw_readl(REG(addr));
+
+	val &= ~clear;
+	val |= set;
+	__raw_writel(val, REG(addr));
+}
+
+void pw_ioport_prologue(void)
+{
+	u32 reg;
+
+	set_bits(PWR_HOLD, PWR_HOLD_BIT, 0);
+
+	reg = __raw_readl(REG(GPFCON));
+	rGPFCON = reg;
+	__raw_writel(pw_mode2_off(reg), REG(GPFCON));
+
+	reg = __raw_readl(REG(GPGCON));
+	rGPGCON = reg;
+	__raw_writel(pw_mode2_off(reg), REG(GPGCON));
+
+	set_bits(SYS_W00, 0, 0x1);
+	set_bits(SYS_W10, 0, 0x1);
+	set_bits(SYS_W08, 0, 0x1);
+	set_bits(GP8_W8, 0x7, 0x4);
+	set_bits(GPF_W8, 0x3, 0);
+	/* Port F pin 0 ends in mode 2 whatever the switch above did to it. */
+	set_bits(GPFCON, GPIO_MODE_MASK, GPIO_MODE_2);
+}
+
+void pw_ioport_epilogue(void)
+{
+	__raw_writel(rGPFCON, REG(GPFCON));
+	__raw_writel(rGPGCON, REG(GPGCON));
+	set_bits(PWR_HOLD, 0, PWR_HOLD_BIT);
+}
+
+static int tolvex_stop_mode(unsigned long arg)
+{
+	printk("\n>> TOLVEX_CMD_PW_STOP_MODE\n");
+	pw_ioport_prologue();
+	pw_delay();
+	pw_cfg_init();
+	__raw_writel(PWR_STOP_REQ_VAL, REG(PWR_STOP_REQ));
+	pw_ioport_epilogue();
+	pw_delay();
+	printk("\n<< TOLVEX_CMD_PW_STOP_MODE\n");
+	return 0;
+}
+
+static int tolvex_stop_mode_test(unsigned long arg)
+{
+	pw_cfg_init();
+	__raw_writel(PWR_STOP_REQ_VAL, REG(PWR_STOP_REQ));
+	pw_delay();
+	return 0;
+}
+
+/* A register offset must name one aligned word inside the port block. */
+static int gport_offset_ok(u32 off)
+{
+	return (off & 3) == 0 && off < GPIO_SIZE;
+}
+
+static int tolvex_gport_read(unsigned long arg)
+{
+	GPORT_DATA __user *urec = (GPORT_DATA __user *)arg;
+	GPORT_DATA rec;
+	u32 val;
+
+	if (copy_from_user(&rec, urec, sizeof(rec)))
+		return -EFAULT;
+	if (!gport_offset_ok(rec.uloffset))
+		return -EINVAL;
+	/*
+	 * Make sure the result can be stored before touching the register:
+	 * write the caller's own value back first.
+	 */
+	if (copy_to_user(&urec->ulvalue, &rec.ulvalue, sizeof(rec.ulvalue)))
+		return -EFAULT;
+	val = __raw_readl(REG(GPIO_BASE + rec.uloffset));
+	if (copy_to_user(&urec->ulvalue, &val, sizeof(val)))
+		return -EFAULT;
+	return 0;
+}
+
+static int tolvex_gport_write(unsigned long arg)
+{
+	GPORT_DATA __user *urec = (GPORT_DATA __user *)arg;
+	GPORT_DATA rec;
+
+	if (copy_from_user(&rec, urec, sizeof(rec)))
+		return -EFAULT;
+	if (!gport_offset_ok(rec.uloffset))
+		return -EINVAL;
+	__raw_writel(rec.ulvalue, REG(GPIO_BASE + rec.uloffset));
+	return 0;
+}
+
+static int tolvex_nop(unsigned long arg)
+{
+	return 0;
+}
+
+static int tolvex_ts_adc(unsigned long arg)
+{
+	TSADC_DATA __user *urec = (TSADC_DATA __user *)arg;
+	TSADC_DATA rec;
+	void __iomem *base;
+	int waits;
+	int ret = 0;
+
+	base = ioremap(ADC_PHYS, ADC_SIZE);
+	if (!base)
+		return -ENOMEM;
+
+	__raw_writel(ADC_SETUP_VAL, base + ADC_SETUP);
+	__raw_writel(__raw_readl(base + ADC_CTRL) | ADC_START, base + ADC_CTRL);
+
+	/* Bounded wait: a converter that never ends must not hang the board. */
+	for (waits = 0; !(__raw_readl(base + ADC_CTRL) & ADC_DONE); waits++) {
+		if (waits == ADC_MAX_WAITS) {
+			iounmap(base);
+			return -ETIMEDOUT;
+		}
+		mdelay(20);
+	}
+
+	rec.xp = __raw_readl(base + ADC_DATA0) & ADC_DATA_MASK;
+	rec.yp = __raw_readl(base + ADC_DATA1) & ADC_DATA_MASK;
+	if (copy_to_user(urec, &rec, sizeof(rec)))
+		ret = -EFAULT;
+
+	iounmap(base);
+	return ret;
+}
+
+/* Work of commands 1 to 6, indexed by the command code minus one. */
+static int (*const tolvex_cmds[6])(unsigned long arg) = {
+	tolvex_stop_mode,	/* TOLVEX_CMD_PW_STOP_MODE */
+	tolvex_gport_read,	/* TOLVEX_CMD_GPORT_READ */
+	tolvex_gport_write,	/* TOLVEX_CMD_GPORT_WRITE */
+	tolvex_nop,		/* TOLVEX_PBA_END_GPOTEST */
+	tolvex_ts_adc,		/* TOLVEX_CMD_TS_ADC */
+	tolvex_stop_mode_test,	/* TOLVEX_CMD_PW_STOP_MODE_TEST */
+};
+
+#if LINUX_VERSION_CODE < KERNEL_VERSION(2, 6, 36)
+static int tolvex_ioctl(struct inode *inode, struct file *file,
+			unsigned int cmd, unsigned long arg)
+{
+	printk("%s(%d)\n", __func__, (int)cmd);
+	if (cmd - 1 > 5)
+		return -ENOTTY;
+	return tolvex_cmds[cmd - 1](arg);
+}
+#else
+static long tolvex_ioctl(struct file *file, unsigned int cmd,
+			 unsigned long arg)
+{
+	int ret;
+
+	printk("%s(%d)\n", __func__, (int)cmd);
+	if (cmd - 1 > 5)
+		return -ENOTTY;
+	mutex_lock(&tolvex_mutex);
+	ret = tolvex_cmds[cmd - 1](arg);
+	mutex_unlock(&tolvex_mutex);
+	return ret;
+}
+#endif
+
+static int tolvex_open(struct inode *inode, struct file *file)
+{
+	return 0;
+}
+
+static int tolvex_release(struct inode *inode, struct file *file)
+{
+	return 0;
+}
+
+static ssize_t tolvex_read(struct file *file, char __user *buf, size_t count,
+			   loff_t *ppos)
+{
+	return 0;
+}
+
+static ssize_t tolvex_write(struct file *file, const char __user *buf,
+			    size_t count, loff_t *ppos)
+{
+	return 0;
+}
+
+static const struct file_operations tolvex_fops = {
+	.owner		= THIS_MODULE,
+	.read		= tolvex_read,
+	.write		= tolvex_write,
+#if LINUX_VERSION_CODE < KERNEL_VERSION(2, 6, 36)
+	.ioctl		= tolvex_ioctl,
+#else
+	.unlocked_ioctl	= tolvex_ioctl,
+#endif
+	.open		= tolvex_open,
+	.release	= tolvex_release,
+};
+
+int tolvex_init(void)
+{
+	return register_chrdev(TOLVEX_MAJOR, TOLVEX_NAME, &tolvex_fops);
+}
+
+void tolvex_exit(void)
+{
+	unregister_chrdev(TOLVEX_MAJOR, TOLVEX_NAME);
+}
+
+static int __init device_init(void)
+{
+	int ret;
+
+	printk("[%s : %d] device_init() start !!!\n", __func__, 339);
+	ret = tolvex_init();
+	if (ret < 0)
+		goto err_init;
+	return 0;
+
+err_init:
+	return ret;
+}
+
+static void __exit device_exit(void)
+{
+	printk("[%s : %d] device_exit() !!!\n", __func__, 352);
+	tolvex_exit();
+}
+
+module_init(device_init);
+module_exit(device_exit);
+
+MODULE_LICENSE("GPL");
