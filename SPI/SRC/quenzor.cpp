@@ -36,16 +36,14 @@ struct spi_rdwr_data {
 
 static char DEV_NODE[20];
 
-static void usage(void)
-{
+static void usage(void) {
     puts("high speed quenzor - Utility to test hspi data communication");
     puts("Usage:");
     puts("\tquenzor <Count>(xfer size) <mode>(0 for master; 1 for slave) <xfer>(0 for tx: 1 for "
          "rx) <device>(0 for /dev/spi0; 1 for /dev/spi1)");
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     struct spi_rdwr_data rdwr_data;
     unsigned int lcount;
     unsigned int mode;
