@@ -59,6 +59,22 @@ line-code-no-printer)
 	banner PRNFEED >"$work/want.out"
 	not_ready >"$work/want.err"
 	;;
+argument-255)
+	# The longest argument that fits the 256-byte buffers is taken whole.
+	args=("$(printf 'f%.0s' $(seq 251)).prn")
+	want_rc=255
+	banner PRNFEED >"$work/want.out"
+	not_ready >"$work/want.err"
+	;;
+argument-256)
+	# One character more is refused before the printer is queried: a cut
+	# name would print another file.
+	long="$(printf 'f%.0s' $(seq 252)).prn"
+	args=("$long")
+	want_rc=255
+	banner PRNFEED >"$work/want.out"
+	printf '\tArgument too long...(%s)\r\n' "$long" >"$work/want.err"
+	;;
 *)
 	echo "unknown case $case_name"
 	exit 2
