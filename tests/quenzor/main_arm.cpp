@@ -1,0 +1,84 @@
+// Scenarios against the board binary under qemu-arm with the ARM stand-in
+// preloaded inside the emulated process, plus checks that the binary will
+// load on the board: ARMv5TE EABI5, little endian, only libc.so.6, and no
+// symbol version newer than GLIBC_2.4.
+#include "harness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <sys/stat.h>
+
+#include <regex>
+#include <set>
+
+const Target &target() {
+    static const Target t{
+        "arm", {"qemu-arm", "-L", "/usr/arm-linux-gnueabi"}, QUENZOR_PATH, STANDIN_PATH};
+    return t;
+}
+
+namespace {
+
+std::string readelf(const std::string &opts) {
+    std::string cmd = "arm-linux-gnueabi-readelf " + opts + " '" + target().quenzor + "' 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    if (p == nullptr)
+        return "";
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    EXPECT_EQ(pclose(p), 0) << cmd << "\n" << out;
+    return out;
+}
+
+} // namespace
+
+TEST(BoardBinary, HeaderAndAttributes) {
+    std::string h = readelf("-h");
+    EXPECT_THAT(h, testing::ContainsRegex("Class: +ELF32"));
+    EXPECT_THAT(h, testing::ContainsRegex("Data: +2's complement, little endian"));
+    EXPECT_THAT(h, testing::ContainsRegex("Type: +EXEC|Type: +DYN"));
+    EXPECT_THAT(h, testing::ContainsRegex("Machine: +ARM"));
+    EXPECT_THAT(h, testing::HasSubstr("Version5 EABI"));
+    EXPECT_THAT(readelf("-A"), testing::ContainsRegex("Tag_CPU_arch: v5TE\n"));
+    EXPECT_THAT(readelf("-l"), testing::HasSubstr("[Requesting program interpreter: "
+                                                  "/lib/ld-linux.so.3]"));
+}
+
+TEST(BoardBinary, NeedsOnlyTheCLibrary) {
+    std::string d = readelf("-d");
+    std::regex needed(R"(\(NEEDED\)\s+Shared library: \[([^\]]+)\])");
+    std::vector<std::string> libs;
+    for (auto it = std::sregex_iterator(d.begin(), d.end(), needed); it != std::sregex_iterator();
+         ++it)
+        libs.push_back((*it)[1]);
+    EXPECT_THAT(libs, testing::ElementsAre("libc.so.6"));
+    // The board's dynamic linker predates the GNU hash section.
+    EXPECT_THAT(d, testing::HasSubstr("(HASH)"));
+}
+
+TEST(BoardBinary, NoSymbolVersionNewerThanGlibc24) {
+    std::string v = readelf("-V");
+    std::regex need(R"(Name: (GLIBC_[0-9.]+) )");
+    std::set<std::string> versions;
+    for (auto it = std::sregex_iterator(v.begin(), v.end(), need); it != std::sregex_iterator();
+         ++it)
+        versions.insert((*it)[1]);
+    EXPECT_THAT(versions, testing::ElementsAre("GLIBC_2.4"));
+    EXPECT_THAT(readelf("--dyn-syms -W"),
+                testing::Not(testing::ContainsRegex("@GLIBC_2\\.[5-9]|"
+                                                    "@GLIBC_2\\.[1-9][0-9]")));
+}
+
+int main(int argc, char **argv) {
+    testing::InitGoogleTest(&argc, argv);
+    struct stat st;
+    for (const std::string &f : {target().quenzor, target().standin})
+        if (stat(f.c_str(), &st) != 0)
+            fprintf(stderr, "missing %s: build the arm preset first\n", f.c_str());
+    return RUN_ALL_TESTS();
+}

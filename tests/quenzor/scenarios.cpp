@@ -1,0 +1,293 @@
+// quenzor as a board user runs it: command line, console report, and the
+// calls that reach the SPI driver, in order.
+#include "harness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using testing::ElementsAre;
+using testing::ElementsAreArray;
+using testing::IsEmpty;
+
+namespace {
+
+const std::string kUsage =
+    "high speed quenzor - Utility to test hspi data communication\n"
+    "Usage:\n"
+    "\tquenzor <Count>(xfer size) <mode>(0 for master; 1 for slave) <xfer>(0 for tx: 1 for rx) "
+    "<device>(0 for /dev/spi0; 1 for /dev/spi1)\n";
+
+const std::string kLimit = "Max Num Bytes : 65536 !!\n";
+const std::string kOk = "\n\nCoool!! Data received successful +++++++++++\n";
+const std::string kFailed = "\n\nXXXXX Ooops!! Data received failed XXXXX\n";
+
+// The test pattern as the peer sends it: 0x00..0x1f, repeating.
+std::string pattern_hex(size_t n) {
+    std::string s;
+    static const char digits[] = "0123456789abcdef";
+    for (size_t i = 0; i < n; i++) {
+        s += digits[(i % 32) >> 4];
+        s += digits[(i % 32) & 0xf];
+    }
+    return s;
+}
+
+// Dump of values: a line feed follows bytes 16, 32, 48, ...
+std::string dump(const std::vector<unsigned> &values, const char *fmt) {
+    std::string s;
+    char buf[16];
+    for (size_t i = 0; i < values.size(); i++) {
+        snprintf(buf, sizeof buf, fmt, values[i]);
+        s += buf;
+        if (i >= 16 && i % 16 == 0)
+            s += '\n';
+    }
+    return s;
+}
+
+std::vector<unsigned> pattern_values(size_t n) {
+    std::vector<unsigned> v;
+    for (size_t i = 0; i < n; i++)
+        v.push_back(static_cast<unsigned>(i % 32));
+    return v;
+}
+
+std::vector<std::string> node_calls(const std::string &node, const std::string &flags,
+                                    const std::vector<std::string> &transfer) {
+    std::vector<std::string> t{"open " + node + " flags=0x2 -> fd", "ioctl 0x701 0x2 -> 0",
+                               "ioctl 0x702 0x5 -> 0", "ioctl 0x704 " + flags + " -> 0"};
+    t.insert(t.end(), transfer.begin(), transfer.end());
+    t.push_back("usleep 5");
+    t.push_back("close -> 0");
+    return t;
+}
+
+void expect_clean(const RunResult &r) {
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+}
+
+} // namespace
+
+TEST(CommandLine, WrongArgumentCountPrintsOnlyUsage) {
+    Sandbox box;
+    for (const auto &args :
+         std::vector<std::vector<std::string>>{{}, {"20", "0", "0"}, {"20", "0", "0", "0", "0"}}) {
+        SCOPED_TRACE(args.size());
+        RunResult r = box.run(args);
+        expect_clean(r);
+        EXPECT_EQ(r.out, kUsage);
+        EXPECT_THAT(r.trace, IsEmpty());
+    }
+}
+
+TEST(CommandLine, CountAboveLimitOrNegativeIsRefusedBeforeOpening) {
+    Sandbox box;
+    for (const char *count : {"65537", "-1", "99999999"}) {
+        SCOPED_TRACE(count);
+        RunResult r = box.run({count, "0", "0", "0"});
+        expect_clean(r);
+        EXPECT_EQ(r.out, kLimit + kUsage);
+        EXPECT_THAT(r.trace, IsEmpty());
+    }
+}
+
+TEST(CommandLine, FullSizeBlockIsSentInOneWrite) {
+    Sandbox box;
+    RunResult r = box.run({"65536", "0", "0", "0"});
+    expect_clean(r);
+    EXPECT_EQ(r.out,
+              "count: 65536\nopening /dev/hsspi\n***** MODE : Master Tx mode *****\n"
+              "Will send 65536 data by /dev/hsspi.\n\n*****Data Written( 65536 data)*****\n" +
+                  dump(pattern_values(65536), " %x ") + "\n\n");
+    EXPECT_THAT(r.trace,
+                ElementsAreArray(node_calls("/dev/hsspi", "0x155",
+                                            {"write 65536 " + pattern_hex(65536) + " -> 65536"})));
+}
+
+TEST(CommandLine, DeviceArgumentChoosesNode) {
+    Sandbox box;
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"0", "/dev/hsspi"}, {"abc", "/dev/hsspi"}, {"1", "/dev/spi"},
+        {"2", "/dev/spi"},   {"-1", "/dev/spi"},    {" +7x", "/dev/spi"}};
+    for (const auto &[dev, node] : cases) {
+        SCOPED_TRACE(dev);
+        RunResult r = box.run({"1", "0", "0", dev});
+        expect_clean(r);
+        EXPECT_EQ(r.out, "count: 1\nopening " + node +
+                             "\n***** MODE : Master Tx mode *****\nWill send 1 data by " + node +
+                             ".\n\n*****Data Written( 1 data)*****\n 0 \n\n");
+        EXPECT_THAT(r.trace, ElementsAreArray(node_calls(node, "0x155", {"write 1 00 -> 1"})));
+    }
+}
+
+TEST(CommandLine, NonNumericCountIsZero) {
+    Sandbox box;
+    RunResult r = box.run({"many", "0", "0", "0"});
+    expect_clean(r);
+    EXPECT_EQ(r.out, "count: 0\nopening /dev/hsspi\n***** MODE : Master Tx mode *****\n"
+                     "Will send 0 data by /dev/hsspi.\n\n*****Data Written( 0 data)*****\n\n\n");
+    EXPECT_THAT(r.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x155", {"write 0  -> 0"})));
+}
+
+TEST(Modes, FlagsWordAndModeTextFollowMode) {
+    Sandbox box;
+    struct Case {
+        const char *mode;
+        const char *flags;
+        const char *text;
+    };
+    for (const Case &c :
+         {Case{"0", "0x155", "***** MODE : Master "}, Case{"1", "0x156", "***** MODE : Slave "},
+          Case{"2", "0x154", ""}, Case{"-1", "0x154", ""}}) {
+        SCOPED_TRACE(c.mode);
+        RunResult r = box.run({"2", c.mode, "0", "1"});
+        expect_clean(r);
+        EXPECT_EQ(r.out, std::string("count: 2\nopening /dev/spi\n") + c.text +
+                             "Tx mode *****\nWill send 2 data by /dev/spi.\n\n"
+                             "*****Data Written( 2 data)*****\n 0  1 \n\n");
+        EXPECT_THAT(r.trace,
+                    ElementsAreArray(node_calls("/dev/spi", c.flags, {"write 2 0001 -> 2"})));
+    }
+}
+
+TEST(Modes, OtherXferMovesNoDataButStillSetsFlagsAndPauses) {
+    Sandbox box;
+    RunResult r = box.run({"100", "0", "2", "0"});
+    expect_clean(r);
+    EXPECT_EQ(r.out, "count: 100\nopening /dev/hsspi\n***** MODE : Master " + std::string(6, '\n') +
+                         "\n\n");
+    EXPECT_THAT(r.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x155", {})));
+}
+
+TEST(Dump, SendLayouts) {
+    Sandbox box;
+    const std::string head = "count: %\nopening /dev/hsspi\n***** MODE : Master Tx mode *****\n"
+                             "Will send % data by /dev/hsspi.\n\n*****Data Written( % data)*****\n";
+    auto expected = [&](const std::string &n, const std::string &body) {
+        std::string s = head;
+        for (size_t p; (p = s.find('%')) != std::string::npos;)
+            s.replace(p, 1, n);
+        return s + body + "\n\n";
+    };
+    const std::string first16 = " 0  1  2  3  4  5  6  7  8  9  a  b  c  d  e  f ";
+    EXPECT_EQ(box.run({"16", "0", "0", "0"}).out, expected("16", first16));
+    EXPECT_EQ(box.run({"17", "0", "0", "0"}).out, expected("17", first16 + " 10 \n"));
+    EXPECT_EQ(box.run({"20", "0", "0", "0"}).out, expected("20", first16 + " 10 \n 11  12  13 "));
+    EXPECT_EQ(box.run({"40", "0", "0", "0"}).out,
+              expected("40", first16 +
+                                 " 10 \n 11  12  13  14  15  16  17  18  19  1a  1b  1c  1d  1e "
+                                 " 1f  0 \n 1  2  3  4  5  6  7 "));
+}
+
+TEST(Receive, LoopbackOfAPreviousSendSucceeds) {
+    Sandbox box;
+    box.env["RX"] = "loopback";
+    box.env["STATE"] = box.dir() + "/wire";
+    RunResult tx = box.run({"64", "0", "0", "0"});
+    expect_clean(tx);
+    RunResult rx = box.run({"64", "1", "1", "0"});
+    expect_clean(rx);
+    EXPECT_EQ(rx.out, "count: 64\nopening /dev/hsspi\n***** MODE : Slave Rx mode *****\n"
+                      "Will receive 64 data from /dev/hsspi.\n\n*****Data Read( 64 data)****\n" +
+                          dump(pattern_values(64), "%x ") + kOk + "\n\n" + "\n\n");
+    EXPECT_THAT(rx.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x156", {"read 64 -> 64"})));
+}
+
+TEST(Receive, NothingReceived) {
+    Sandbox box;
+    box.env["RX"] = "none";
+    // Byte 0 of the pattern is 0, so one missing byte still compares equal.
+    RunResult one = box.run({"1", "0", "1", "0"});
+    expect_clean(one);
+    EXPECT_EQ(one.out, "count: 1\nopening /dev/hsspi\n***** MODE : Master Rx mode *****\n"
+                       "Will receive 1 data from /dev/hsspi.\n\n*****Data Read( 1 data)****\n"
+                       "0 " +
+                           kOk + "\n\n\n\n");
+    RunResult two = box.run({"2", "0", "1", "0"});
+    expect_clean(two);
+    EXPECT_EQ(two.out, "count: 2\nopening /dev/hsspi\n***** MODE : Master Rx mode *****\n"
+                       "Will receive 2 data from /dev/hsspi.\n\n*****Data Read( 2 data)****\n"
+                       "0 0 " +
+                           kFailed + "\n\n\n\n");
+    EXPECT_THAT(two.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x155", {"read 2 -> 0"})));
+}
+
+TEST(Receive, ShortReadLeavesZerosAndFails) {
+    Sandbox box;
+    box.env["RX"] = "pattern";
+    box.env["RX_LIMIT"] = "18";
+    RunResult r = box.run({"20", "1", "1", "0"});
+    expect_clean(r);
+    std::vector<unsigned> got = pattern_values(18);
+    got.push_back(0);
+    got.push_back(0);
+    EXPECT_EQ(r.out, "count: 20\nopening /dev/hsspi\n***** MODE : Slave Rx mode *****\n"
+                     "Will receive 20 data from /dev/hsspi.\n\n*****Data Read( 20 data)****\n" +
+                         dump(got, "%x ") + kFailed + "\n\n\n\n");
+    EXPECT_THAT(r.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x156", {"read 20 -> 18"})));
+}
+
+TEST(Receive, CorruptedByteFails) {
+    Sandbox box;
+    box.env["RX"] = "pattern";
+    box.env["CORRUPT"] = "65535";
+    RunResult r = box.run({"65536", "0", "1", "0"});
+    expect_clean(r);
+    std::vector<unsigned> got = pattern_values(65536);
+    got.back() ^= 0xff;
+    EXPECT_EQ(r.out, "count: 65536\nopening /dev/hsspi\n***** MODE : Master Rx mode *****\n"
+                     "Will receive 65536 data from /dev/hsspi.\n\n"
+                     "*****Data Read( 65536 data)****\n" +
+                         dump(got, "%x ") + kFailed + "\n\n\n\n");
+
+    box.env.erase("CORRUPT");
+    RunResult whole = box.run({"65536", "0", "1", "0"});
+    expect_clean(whole);
+    EXPECT_NE(whole.out.find(kOk), std::string::npos);
+}
+
+TEST(Receive, ZeroBytesCompareEqual) {
+    Sandbox box;
+    RunResult r = box.run({"0", "2", "1", "0"});
+    expect_clean(r);
+    EXPECT_EQ(r.out, "count: 0\nopening /dev/hsspi\nRx mode *****\n"
+                     "Will receive 0 data from /dev/hsspi.\n\n*****Data Read( 0 data)****\n" +
+                         kOk + "\n\n\n\n");
+    EXPECT_THAT(r.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x154", {"read 0 -> 0"})));
+}
+
+TEST(DriverFailures, OpenFailureIsReportedOnStandardOutput) {
+    Sandbox box;
+    box.env["NODES"] = "/dev/spi"; // only the other node exists
+    RunResult r = box.run({"20", "0", "0", "0"});
+    expect_clean(r);
+    EXPECT_EQ(r.out, "count: 20\nopening /dev/hsspi\n\nCan not open /dev/hsspi (-1)\n");
+    EXPECT_THAT(r.trace, ElementsAre("open /dev/hsspi flags=0x2 -> -1 ENOENT"));
+}
+
+TEST(DriverFailures, RefusedRequestsAndShortWriteDoNotChangeTheReport) {
+    Sandbox box;
+    RunResult normal = box.run({"20", "0", "0", "1"});
+    box.env["IOCTL_FAIL"] = "1";
+    box.env["WRITE_LIMIT"] = "3";
+    RunResult r = box.run({"20", "0", "0", "1"});
+    expect_clean(r);
+    EXPECT_EQ(r.out, normal.out);
+    EXPECT_THAT(r.trace,
+                ElementsAre("open /dev/spi flags=0x2 -> fd", "ioctl 0x701 0x2 -> -1 EIO",
+                            "ioctl 0x702 0x5 -> -1 EIO", "ioctl 0x704 0x155 -> -1 EIO",
+                            "write 20 " + pattern_hex(20) + " -> 3", "usleep 5", "close -> 0"));
+}
+
+TEST(DriverFailures, FailedReadIsReportedAsFailedReceive) {
+    Sandbox box;
+    box.env["RX"] = "error";
+    RunResult r = box.run({"4", "0", "1", "0"});
+    expect_clean(r);
+    EXPECT_EQ(r.out, "count: 4\nopening /dev/hsspi\n***** MODE : Master Rx mode *****\n"
+                     "Will receive 4 data from /dev/hsspi.\n\n*****Data Read( 4 data)****\n"
+                     "0 0 0 0 " +
+                         kFailed + "\n\n\n\n");
+    EXPECT_THAT(r.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x155", {"read 4 -> -1 EIO"})));
+}
