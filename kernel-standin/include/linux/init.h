@@ -1,0 +1,8 @@
+#ifndef KSTANDIN_LINUX_INIT_H
+#define KSTANDIN_LINUX_INIT_H
+
+/* No init-only or exit-only sections in user space. */
+#define __init
+#define __exit
+
+#endif

@@ -1,0 +1,6 @@
+#ifndef KSTANDIN_LINUX_IO_H
+#define KSTANDIN_LINUX_IO_H
+
+#include "../asm/io.h"
+
+#endif

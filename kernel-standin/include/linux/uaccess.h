@@ -1,0 +1,6 @@
+#ifndef KSTANDIN_LINUX_UACCESS_H
+#define KSTANDIN_LINUX_UACCESS_H
+
+#include "../asm/uaccess.h"
+
+#endif
