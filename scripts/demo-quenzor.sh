@@ -29,7 +29,7 @@ run 64 1 1 0
 # One line per run: what reached the driver, in order.
 echo "stand-in recorded:"
 awk '
-	/^open /  { line = "  " $2 " " $3 }
+	/^open /  { line = "  open " $2 " " $3 }
 	/^ioctl / { line = line ", ioctl " $2 "=" $3 }
 	/^write / { line = line ", write " $2 " bytes" }
 	/^read /  { line = line ", read " $2 " bytes (" $NF " delivered)" }
