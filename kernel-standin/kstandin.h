@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "include/linux/fs.h"
+#include "include/linux/module.h"
 #include "include/linux/version.h"
 
 namespace kstandin {
