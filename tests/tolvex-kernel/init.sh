@@ -46,6 +46,7 @@ chr252() {
 }
 loaded() { grep -q '^tolvex ' /proc/modules; }
 
+echo # the firmware's last output line has no end
 mode=$(sed -n 's/.*kit\.mode=\([a-z]*\).*/\1/p' /proc/cmdline)
 echo "kit: mode $mode, kernel $(uname -r)"
 

@@ -41,7 +41,7 @@ hver=$(sed -n 's/^#define UTS_RELEASE "\(.*\)"$/\1/p' "$hdr/include/generated/ut
 # holds at 0x20E the offset, less 0x200, of a NUL-terminated version text.
 image_version() {
 	local img=$1 off
-	[ "$(dd if="$img" bs=1 skip=$((0x202)) count=4 2>/dev/null)" = HdrS ] || return 1
+	[ "$(dd if="$img" bs=1 skip=$((0x202)) count=4 2>/dev/null | tr -d '\0')" = HdrS ] || return 1
 	off=$(od -An -tu2 -j $((0x20E)) -N2 "$img" | tr -d ' ')
 	[ -n "$off" ] || return 1
 	dd if="$img" bs=1 skip=$((off + 0x200)) count=128 2>/dev/null | tr '\0' '\n' | head -1 |
@@ -79,7 +79,8 @@ mv "$work/root/$(basename "$checker")" "$work/root/tolvex_check" 2>/dev/null || 
 	die "cannot pack the initramfs"
 
 # --- boot --------------------------------------------------------------------
-append="console=ttyS0 panic=-1 quiet printk.time=0 kit.mode=$mode"
+# A kernel fault ends the boot at once (panic, no reboot) instead of hanging.
+append="console=ttyS0 panic=-1 oops=panic quiet printk.time=0 kit.mode=$mode"
 if [ "$mode" = load ]; then
 	# Each of these subsystems would otherwise take 252 or move into it.
 	append="$append initcall_blacklist=dax_core_init,rtc_init,pps_init,ptp_init,bsg_init,cxl_core_init"
@@ -103,11 +104,12 @@ fail() {
 	die "$mode boot: $*"
 }
 [ "$rc" != 124 ] && [ "$rc" != 137 ] || fail "no result within $boot_timeout s"
-grep -q '^kit: result PASS$' "$log.txt" || fail "the guest's checks failed (see kit: FAIL lines)"
-[ "$rc" = 33 ] || fail "emulator exit $rc, want 33 (pass through the debug-exit port)"
 if grep -E -q 'Oops|BUG:|general protection|Call Trace|Kernel panic' "$log.txt"; then
 	fail "the kernel reported a fault"
 fi
+! grep -q '^kit: result FAIL' "$log.txt" || fail "the guest's checks failed (see the FAIL lines)"
+grep -q '^kit: result PASS$' "$log.txt" || fail "the guest ended without a result line"
+[ "$rc" = 33 ] || fail "emulator exit $rc, want 33 (pass through the debug-exit port)"
 
 # --- the module's kernel log lines, exactly and in order --------------------
 # All are printed without a level, so they carry the default level 4. The
