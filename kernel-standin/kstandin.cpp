@@ -360,7 +360,8 @@ void __udelay(unsigned long usecs) {
 
 unsigned long copy_from_user(void *to, const void *from, unsigned long n) {
     unsigned long ok = reachable(uaddr(from), n, false);
-    std::memcpy(to, from, ok);
+    if (ok)
+        std::memcpy(to, from, ok);
     std::memset(static_cast<char *>(to) + ok, 0, n - ok);
     Event e{Ev::CopyFromUser};
     e.addr = uaddr(from);
@@ -372,7 +373,8 @@ unsigned long copy_from_user(void *to, const void *from, unsigned long n) {
 
 unsigned long copy_to_user(void *to, const void *from, unsigned long n) {
     unsigned long ok = reachable(uaddr(to), n, true);
-    std::memcpy(to, from, ok);
+    if (ok)
+        std::memcpy(to, from, ok);
     Event e{Ev::CopyToUser};
     e.addr = uaddr(to);
     e.len = n;
