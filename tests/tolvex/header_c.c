@@ -10,13 +10,12 @@ _Static_assert(offsetof(TSADC_DATA, yp) == 4, "yp at offset 4");
 
 int tolvex_header_c_sizes(unsigned *gport, unsigned *tsadc, unsigned *last_cmd);
 
-int tolvex_header_c_sizes(unsigned *gport, unsigned *tsadc, unsigned *last_cmd)
-{
-	GPORT_DATA g = { 0, 0 };
-	TSADC_DATA t = { 0, 0 };
+int tolvex_header_c_sizes(unsigned *gport, unsigned *tsadc, unsigned *last_cmd) {
+    GPORT_DATA g = {0, 0};
+    TSADC_DATA t = {0, 0};
 
-	*gport = sizeof(g);
-	*tsadc = sizeof(t);
-	*last_cmd = TOLVEX_CMD_PW_STOP_MODE_TEST;
-	return g.uloffset + t.xp;
+    *gport = sizeof(g);
+    *tsadc = sizeof(t);
+    *last_cmd = TOLVEX_CMD_PW_STOP_MODE_TEST;
+    return g.uloffset + t.xp;
 }

@@ -20,21 +20,18 @@ void __const_udelay(unsigned long xloops);
 /* Never defined: a constant delay that is too long fails to link. */
 void __bad_udelay(void);
 
-#define udelay(n)                                                              \
-	(__builtin_constant_p(n)                                               \
-		 ? ((n) > (MAX_UDELAY_MS * 1000)                               \
-			    ? __bad_udelay()                                   \
-			    : __const_udelay((n) * ((2199023U * HZ) >> 11)))   \
-		 : __udelay(n))
+#define udelay(n)                                                                                  \
+    (__builtin_constant_p(n)                                                                       \
+         ? ((n) > (MAX_UDELAY_MS * 1000) ? __bad_udelay()                                          \
+                                         : __const_udelay((n) * ((2199023U * HZ) >> 11)))          \
+         : __udelay(n))
 
-#define mdelay(n)                                                              \
-	((__builtin_constant_p(n) && (n) <= MAX_UDELAY_MS)                     \
-		 ? udelay((n) * 1000)                                          \
-		 : ({                                                          \
-			   unsigned long __ms = (n);                           \
-			   while (__ms--)                                      \
-				   udelay(1000);                               \
-		   }))
+#define mdelay(n)                                                                                  \
+    ((__builtin_constant_p(n) && (n) <= MAX_UDELAY_MS) ? udelay((n)*1000) : ({                     \
+        unsigned long __ms = (n);                                                                  \
+        while (__ms--)                                                                             \
+            udelay(1000);                                                                          \
+    }))
 
 #ifdef __cplusplus
 }

@@ -10,11 +10,11 @@ extern "C" {
 struct module;
 
 struct inode {
-	unsigned int i_rdev;
+    unsigned int i_rdev;
 };
 
 struct file {
-	unsigned int f_flags;
+    unsigned int f_flags;
 };
 
 struct poll_table_struct;
@@ -25,23 +25,22 @@ struct vm_area_struct;
  * up to 2.6.35) and unlocked_ioctl / compat_ioctl.
  */
 struct file_operations {
-	struct module *owner;
-	loff_t (*llseek)(struct file *, loff_t, int);
-	ssize_t (*read)(struct file *, char __user *, size_t, loff_t *);
-	ssize_t (*write)(struct file *, const char __user *, size_t, loff_t *);
-	unsigned int (*poll)(struct file *, struct poll_table_struct *);
-	int (*ioctl)(struct inode *, struct file *, unsigned int, unsigned long);
-	long (*unlocked_ioctl)(struct file *, unsigned int, unsigned long);
-	long (*compat_ioctl)(struct file *, unsigned int, unsigned long);
-	int (*mmap)(struct file *, struct vm_area_struct *);
-	int (*open)(struct inode *, struct file *);
-	int (*flush)(struct file *, void *);
-	int (*release)(struct inode *, struct file *);
-	int (*fsync)(struct file *, loff_t, loff_t, int);
+    struct module *owner;
+    loff_t (*llseek)(struct file *, loff_t, int);
+    ssize_t (*read)(struct file *, char __user *, size_t, loff_t *);
+    ssize_t (*write)(struct file *, const char __user *, size_t, loff_t *);
+    unsigned int (*poll)(struct file *, struct poll_table_struct *);
+    int (*ioctl)(struct inode *, struct file *, unsigned int, unsigned long);
+    long (*unlocked_ioctl)(struct file *, unsigned int, unsigned long);
+    long (*compat_ioctl)(struct file *, unsigned int, unsigned long);
+    int (*mmap)(struct file *, struct vm_area_struct *);
+    int (*open)(struct inode *, struct file *);
+    int (*flush)(struct file *, void *);
+    int (*release)(struct inode *, struct file *);
+    int (*fsync)(struct file *, loff_t, loff_t, int);
 };
 
-int register_chrdev(unsigned int major, const char *name,
-		    const struct file_operations *fops);
+int register_chrdev(unsigned int major, const char *name, const struct file_operations *fops);
 void unregister_chrdev(unsigned int major, const char *name);
 
 #ifdef __cplusplus

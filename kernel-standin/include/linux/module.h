@@ -9,7 +9,7 @@ extern "C" {
 #endif
 
 struct module {
-	const char *name;
+    const char *name;
 };
 
 extern struct module __this_module;
@@ -22,18 +22,16 @@ extern struct module __this_module;
  */
 int kstandin_init_module(void);
 void kstandin_cleanup_module(void);
-#define module_init(fn)                                                        \
-	int kstandin_init_module(void)                                         \
-	{                                                                      \
-		return fn();                                                   \
-	}                                                                      \
-	extern int kstandin_module_init_decl
-#define module_exit(fn)                                                        \
-	void kstandin_cleanup_module(void)                                     \
-	{                                                                      \
-		fn();                                                          \
-	}                                                                      \
-	extern int kstandin_module_exit_decl
+#define module_init(fn)                                                                            \
+    int kstandin_init_module(void) {                                                               \
+        return fn();                                                                               \
+    }                                                                                              \
+    extern int kstandin_module_init_decl
+#define module_exit(fn)                                                                            \
+    void kstandin_cleanup_module(void) {                                                           \
+        fn();                                                                                      \
+    }                                                                                              \
+    extern int kstandin_module_exit_decl
 
 extern const char kstandin_module_license[];
 #define MODULE_LICENSE(text) const char kstandin_module_license[] = text

@@ -6,11 +6,11 @@ extern "C" {
 #endif
 
 struct mutex {
-	int locked;
-	const char *name;
+    int locked;
+    const char *name;
 };
 
-#define DEFINE_MUTEX(m) struct mutex m = { 0, #m }
+#define DEFINE_MUTEX(m) struct mutex m = {0, #m}
 
 /* Recorded; locking a held mutex (a self-deadlock here) is a fault. */
 void mutex_lock(struct mutex *m);
