@@ -21,6 +21,14 @@ void finish() {
             iface.printer.stream = nullptr;
         }
     }
+    // The printer keeps a programmed serial number across runs.
+    const char *description = std::getenv("PRNFEED_STANDIN_PRINTER");
+    if (description != nullptr && description[0] != '\0') {
+        std::string error = store_serial_numbers(description);
+        if (!error.empty()) {
+            std::fprintf(stderr, "win-standin: %s\n", error.c_str());
+        }
+    }
     if (!sys().summary_path.empty()) {
         std::FILE *out = std::fopen(sys().summary_path.c_str(), "w");
         if (out != nullptr) {

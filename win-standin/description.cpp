@@ -20,6 +20,8 @@
 //                              is only counted, or is kept in memory (default)
 //   short_write_at=<n>, short_write_accepts=<n>
 //   out_open_fail_from=<n>, in_open_fail_from=<n>
+//   serial=<16 characters> and the escape-command faults of printer_serial.h;
+//   a serial number the printer stores is written back into this file
 // The summary file holds key=value lines: received_bytes, writes,
 // largest_write, open_handles (and one open_handle line per handle),
 // live_blocks, misuse (and misuse_entry lines), sleeps, calls.
@@ -78,7 +80,10 @@ std::string set_time(const std::string &value) {
 std::string set_interface(Interface &iface, const std::string &key, const std::string &value) {
     long n = 0;
     bool numeric = number(value, n);
-    if (key == "path") {
+    std::string error;
+    if (escape_setting(iface.printer, key, value, error)) {
+        return error;
+    } else if (key == "path") {
         iface.path = value;
     } else if (key == "device_id") {
         iface.device_id = value;

@@ -571,10 +571,12 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID data, DWORD count, LPDWORD done,
     if (short_write) {
         taken = std::min(count, printer.short_write_accepts);
     }
-    if (printer.keep == Printer::Keep::bytes) {
-        printer.write_sizes.push_back(taken);
+    if (!printer_escape(printer, bytes, count, taken)) {
+        if (printer.keep == Printer::Keep::bytes) {
+            printer.write_sizes.push_back(taken);
+        }
+        printer_receives(printer, bytes, taken);
     }
-    printer_receives(printer, bytes, taken);
     *done = taken;
     if (printer.on_write) {
         printer.on_write(printer, bytes, taken);

@@ -41,6 +41,8 @@
 #include <setupapi.h>
 #include <windows.h>
 
+#include "printer_serial.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -73,6 +75,7 @@ struct Printer {
     DWORD short_write_error = ERROR_GEN_FAILURE;
 
     std::deque<Bytes> replies; // what the input pipe delivers, one entry per transfer
+    EscapeCommands escape;     // serial number and its escape commands (printer_serial.h)
     // Runs after the printer took the bytes of a write (escape commands).
     std::function<void(Printer &, const unsigned char *, DWORD)> on_write;
 

@@ -1,0 +1,439 @@
+// Serial-number programming: how the serial number is built, the escape
+// command exchange on the printer's two pipes, every outcome, and that the
+// print job always follows with its data kept apart from the commands.
+#include "support.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+
+namespace {
+
+using standin::Bytes;
+
+const std::string OUT_PIPE = std::string(PRINTER_PATH) + "\\PIPE00";
+const std::string IN_PIPE = std::string(PRINTER_PATH) + "\\PIPE01";
+const std::string BLANK(16, '0');
+const std::string READ_COMMAND = "\x1b%-43.21SR";
+const std::string WRITE_COMMAND = "\x1b%-43.21SW";
+
+Bytes bytes_of(const std::string &text) {
+    return Bytes(text.begin(), text.end());
+}
+
+void set_time(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+    standin::sys().local_time = {year, month, 3, day, hour, minute, second, 999};
+}
+
+// The pipe and file calls of the run, with handles named by what they
+// opened: "open out", "write out 10", "sleep 500", "read in 26", ...
+std::vector<std::string> trace() {
+    std::map<std::string, std::string> names;
+    std::vector<std::string> list;
+    auto name_of = [&](const std::string &args) {
+        std::string handle = args.substr(0, args.find(','));
+        auto it = names.find(handle);
+        return it == names.end() ? handle : it->second;
+    };
+    auto count_of = [](const std::string &args) { return args.substr(args.find(", ") + 2); };
+    for (const standin::Call &call : standin::sys().calls) {
+        if (call.function == "CreateFileA") {
+            std::string path = call.args.substr(0, call.args.find(", "));
+            std::string name = path == OUT_PIPE       ? "out"
+                               : path == IN_PIPE      ? "in"
+                               : path == PRINTER_PATH ? "device"
+                                                      : "file";
+            if (call.result.rfind("INVALID", 0) == 0) {
+                list.push_back("open " + name + " fails");
+            } else {
+                names[call.result] = name;
+                list.push_back("open " + name);
+            }
+        } else if (call.function == "WriteFile") {
+            list.push_back("write " + name_of(call.args) + " " + count_of(call.args));
+        } else if (call.function == "ReadFile" && name_of(call.args) != "file") {
+            list.push_back("read " + name_of(call.args) + " " + count_of(call.args));
+        } else if (call.function == "Sleep") {
+            list.push_back("sleep " + call.args);
+        } else if (call.function == "CloseHandle") {
+            list.push_back("close " + name_of(call.args));
+        } else if (call.function == "GetLocalTime") {
+            list.push_back("time");
+        }
+    }
+    return list;
+}
+
+class SerialNumberTest : public PrnfeedTest {
+  protected:
+    void SetUp() override {
+        PrnfeedTest::SetUp();
+        set_time(2003, 9, 8, 12, 34, 56);
+        printer = &add_usb_printer().printer;
+        data = pattern(5000);
+        file = make_file("job.bin", data);
+    }
+
+    // A run with a file: whatever the serial step did, the file must reach
+    // the printer byte for byte, apart from any escape command, with
+    // nothing left open.
+    ::Run run_with_file(const std::string &line_code) {
+        ::Run run = run_prnfeed({line_code, file});
+        EXPECT_EQ(run.exit_value, 0);
+        EXPECT_EQ(printer->received, data);
+        EXPECT_EQ(printer->write_sizes, (std::vector<DWORD>{4096, 904}));
+        EXPECT_EQ(run.out.substr(run.out.size() - 23), "\nPrinting complete...!\n");
+        EXPECT_CLEAN();
+        return run;
+    }
+
+    std::string serial_output(const ::Run &run) {
+        std::string text = run.out.substr(banner().size());
+        return text.substr(0, text.find("Printing to "));
+    }
+
+    standin::Printer *printer = nullptr;
+    Bytes data;
+    std::string file;
+};
+
+// ---------------------------------------------------------------------------
+// Building the serial number
+
+struct Construction {
+    const char *line_code;
+    WORD year, month, day, hour, minute, second;
+    const char *serial;
+};
+
+class SerialConstructionTest : public SerialNumberTest,
+                               public ::testing::WithParamInterface<Construction> {};
+
+TEST_P(SerialConstructionTest, WrittenToBlankPrinterAndReported) {
+    const Construction &c = GetParam();
+    set_time(c.year, c.month, c.day, c.hour, c.minute, c.second);
+    ::Run run = run_prnfeed({c.line_code});
+    EXPECT_EQ(run.exit_value, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, banner() + "Current USB Serial Number [ " + BLANK + " ]\n" +
+                           "USB Serial Number write OK [ " + c.serial + " ]\n");
+    ASSERT_EQ(printer->escape.commands.size(), 2u);
+    EXPECT_EQ(printer->escape.commands[1], bytes_of(WRITE_COMMAND + c.serial));
+    EXPECT_EQ(printer->escape.serial, c.serial);
+    // One reading of the clock for the whole number.
+    EXPECT_EQ(count_calls("GetLocalTime"), 1);
+    EXPECT_CLEAN();
+}
+
+INSTANTIATE_TEST_SUITE_P(LineCodesAndClock, SerialConstructionTest,
+                         ::testing::Values(
+                             // The examples: a long line code keeps its last four, upper-cased.
+                             Construction{"/ab12cd", 2003, 9, 8, 12, 34, 56, "12CD-03090845296"},
+                             Construction{"-7", 2004, 1, 1, 0, 0, 0, "0007-04010100000"},
+                             // Only the prefix: nothing taken, the prefix never.
+                             Construction{"/", 2003, 9, 8, 12, 34, 56, "0000-03090845296"},
+                             Construction{"-", 2003, 9, 8, 12, 34, 56, "0000-03090845296"},
+                             Construction{"/ab", 2003, 9, 8, 12, 34, 56, "00AB-03090845296"},
+                             Construction{"/abcd", 2003, 9, 8, 12, 34, 56, "ABCD-03090845296"},
+                             Construction{"/abcdef", 2003, 9, 8, 12, 34, 56, "CDEF-03090845296"},
+                             Construction{"-12345", 2003, 9, 8, 12, 34, 56, "2345-03090845296"},
+                             // Only a-z change; every other byte passes as it is.
+                             Construction{"/x.y", 2003, 9, 8, 12, 34, 56, "0X.Y-03090845296"},
+                             Construction{"/a-Z~", 2003, 9, 8, 12, 34, 56, "A-Z~-03090845296"},
+                             // Single-digit month and day keep their '0'; both ends of the day.
+                             Construction{"/ab12", 2007, 3, 5, 23, 59, 59, "AB12-07030586399"},
+                             Construction{"/ab12", 2010, 12, 31, 0, 0, 1, "AB12-10123100001"},
+                             Construction{"/ab12", 2099, 10, 10, 1, 1, 1, "AB12-99101003661"}));
+
+// ---------------------------------------------------------------------------
+// The exchange on the wire
+
+TEST_F(SerialNumberTest, BlankPrinterExchangeIsExactInBytesAndOrder) {
+    ::Run run = run_with_file("/ab12cd");
+    EXPECT_EQ(run.err, "");
+
+    ASSERT_EQ(printer->escape.commands.size(), 2u);
+    EXPECT_EQ(printer->escape.commands[0], bytes_of(READ_COMMAND));
+    EXPECT_EQ(printer->escape.commands[1], bytes_of(WRITE_COMMAND + "12CD-03090845296"));
+
+    // Output pipe first, then input; each command followed by 500 ms and a
+    // read of exactly the reply's length; output closed before input, and
+    // both before the print job opens the output pipe again.
+    std::vector<std::string> expected = {
+        "open device",  "close device", "time",           "open out",      "open in",
+        "write out 10", "sleep 500",    "read in 26",     "write out 26",  "sleep 500",
+        "read in 27",   "close out",    "close in",       "open file",     "open out",
+        "close file",   "open file",    "write out 4096", "write out 904", "close file",
+        "close out"};
+    EXPECT_EQ(trace(), expected);
+    EXPECT_EQ(standin::sys().sleeps, (std::vector<DWORD>{500, 500}));
+    EXPECT_TRUE(printer->replies.empty());
+}
+
+TEST_F(SerialNumberTest, NoLineCodeNoEscapeCommand) {
+    ::Run run = run_prnfeed({file});
+    EXPECT_EQ(run.exit_value, 0);
+    EXPECT_TRUE(printer->escape.commands.empty());
+    EXPECT_EQ(printer->in_opens, 0);
+    EXPECT_EQ(count_calls("GetLocalTime"), 0);
+    EXPECT_EQ(printer->received, data);
+}
+
+// ---------------------------------------------------------------------------
+// Outcomes, each followed by the print job
+
+TEST_F(SerialNumberTest, WriteOk) {
+    ::Run run = run_with_file("/ab12cd");
+    EXPECT_EQ(serial_output(run), "Current USB Serial Number [ " + BLANK + " ]\n" +
+                                      "USB Serial Number write OK [ 12CD-03090845296 ]\n");
+    EXPECT_EQ(printer->escape.serial, "12CD-03090845296");
+}
+
+TEST_F(SerialNumberTest, WriteReplyThatDiffersIsNg) {
+    struct Fault {
+        const char *what;
+        std::function<void(standin::EscapeCommands &)> set;
+    };
+    const Fault faults[] = {
+        {"byte after the echo is not 0x00", [](standin::EscapeCommands &e) { e.write_gap = 0x20; }},
+        {"last serial character differs",
+         [](standin::EscapeCommands &e) { e.write_reply_garble = 15; }},
+        {"first serial character differs",
+         [](standin::EscapeCommands &e) { e.write_reply_garble = 0; }},
+        {"printer kept its blank serial",
+         [](standin::EscapeCommands &e) { e.write_ignored = true; }},
+    };
+    for (const Fault &fault : faults) {
+        SCOPED_TRACE(fault.what);
+        standin::reset();
+        set_time(2003, 9, 8, 12, 34, 56);
+        printer = &add_usb_printer().printer;
+        fault.set(printer->escape);
+        ::Run run = run_with_file("/ab12cd");
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(serial_output(run), "Current USB Serial Number [ " + BLANK + " ]\n" +
+                                          "USB Serial Number write NG [ 12CD-03090845296 ]\n");
+        EXPECT_EQ(printer->escape.commands.size(), 2u);
+    }
+}
+
+TEST_F(SerialNumberTest, AlreadyRegisteredPrinterIsNeverWritten) {
+    struct Case {
+        const char *what;
+        std::string serial;
+        std::string echo;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"a real serial number", "ABCD-02123112345", "", "ABCD-02123112345"},
+        {"one character off blank", "000000000000000X", "", "000000000000000X"},
+        // A blank serial behind the wrong echo is not a blank printer.
+        {"unexpected echo", BLANK, "\x1b%-43.21SX", BLANK},
+        {"echo of the write command", BLANK, WRITE_COMMAND, BLANK},
+        // The serial field prints as a string: it stops at a NUL byte.
+        {"NUL inside the serial", std::string("AB\0DEFGHIJKLMNOP", 16), "", "AB"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        standin::reset();
+        set_time(2003, 9, 8, 12, 34, 56);
+        printer = &add_usb_printer().printer;
+        printer->escape.serial = c.serial;
+        printer->escape.read_echo = c.echo;
+        ::Run run = run_with_file("/ab12cd");
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(serial_output(run), "USB Serial Number already registered[ " + c.shown + " ]\n");
+        ASSERT_EQ(printer->escape.commands.size(), 1u);
+        EXPECT_EQ(printer->escape.commands[0], bytes_of(READ_COMMAND));
+        EXPECT_EQ(printer->escape.serial, c.serial);
+        EXPECT_EQ(standin::sys().sleeps, (std::vector<DWORD>{500}));
+    }
+}
+
+TEST_F(SerialNumberTest, ShortFirstReplyEndsTheStepWithOnlyTheReadMessage) {
+    for (long length : {25L, 10L, 1L}) {
+        SCOPED_TRACE(length);
+        standin::reset();
+        printer = &add_usb_printer().printer;
+        printer->escape.read_reply_length = length;
+        ::Run run = run_with_file("/ab12cd");
+        EXPECT_EQ(serial_output(run), "");
+        EXPECT_EQ(run.err.rfind("Read port error code=", 0), 0u) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+        EXPECT_EQ(run.err.substr(run.err.size() - 2), ".\n");
+        EXPECT_EQ(printer->escape.commands.size(), 1u);
+        EXPECT_EQ(printer->escape.serial, BLANK);
+    }
+}
+
+TEST_F(SerialNumberTest, MissingFirstReplyReportsTheDriverError) {
+    printer->escape.read_reply_length = 0;
+    ::Run run = run_with_file("/ab12cd");
+    EXPECT_EQ(serial_output(run), "");
+    EXPECT_EQ(run.err, "Read port error code=121.\n");
+}
+
+TEST_F(SerialNumberTest, ShortSecondReplyGivesNeitherOkNorNg) {
+    for (long length : {26L, 11L, 0L}) {
+        SCOPED_TRACE(length);
+        standin::reset();
+        set_time(2003, 9, 8, 12, 34, 56);
+        printer = &add_usb_printer().printer;
+        printer->escape.write_reply_length = length;
+        ::Run run = run_with_file("/ab12cd");
+        EXPECT_EQ(serial_output(run), "Current USB Serial Number [ " + BLANK + " ]\n");
+        EXPECT_EQ(run.err.rfind("Read port error code=", 0), 0u) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+        EXPECT_EQ(printer->escape.commands.size(), 2u);
+    }
+}
+
+TEST_F(SerialNumberTest, ReadCommandNotFullyTaken) {
+    printer->short_write_at = 1;
+    printer->short_write_accepts = 4;
+    ::Run run = run_with_file("/ab12cd");
+    EXPECT_EQ(serial_output(run), "");
+    EXPECT_EQ(run.err, "Write port error code=31\n");
+    // No wait and no read after a command that did not go out whole.
+    EXPECT_TRUE(standin::sys().sleeps.empty());
+    EXPECT_EQ(printer->escape.commands.size(), 1u);
+}
+
+TEST_F(SerialNumberTest, WriteCommandNotFullyTaken) {
+    printer->short_write_at = 2;
+    printer->short_write_accepts = 20;
+    ::Run run = run_with_file("/ab12cd");
+    EXPECT_EQ(serial_output(run), "Current USB Serial Number [ " + BLANK + " ]\n");
+    EXPECT_EQ(run.err, "Write port error code=31\n");
+    EXPECT_EQ(standin::sys().sleeps, (std::vector<DWORD>{500}));
+    EXPECT_EQ(count_calls("ReadFile") - 3, 1); // one reply read; three reads of the file
+    EXPECT_EQ(printer->escape.serial, BLANK);
+}
+
+TEST_F(SerialNumberTest, InputPipeThatDoesNotOpen) {
+    printer->in_open_fail_from = 1;
+    ::Run run = run_with_file("/ab12cd");
+    EXPECT_EQ(serial_output(run), "");
+    EXPECT_EQ(run.err, "Open port " + IN_PIPE + " error.\n");
+    EXPECT_TRUE(printer->escape.commands.empty());
+    std::vector<std::string> steps = trace();
+    ASSERT_GE(steps.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(steps.begin() + 3, steps.begin() + 6),
+              (std::vector<std::string>{"open out", "open in fails", "close out"}));
+}
+
+TEST_F(SerialNumberTest, OutputPipeThatDoesNotOpen) {
+    // A line-code-only run: the print job does not open the pipe again.
+    printer->out_open_fail_from = 1;
+    ::Run run = run_prnfeed({"/ab12cd"});
+    EXPECT_EQ(run.exit_value, 0);
+    EXPECT_EQ(run.out, banner());
+    EXPECT_EQ(run.err, "Open port " + OUT_PIPE + " error.\n");
+    EXPECT_EQ(printer->in_opens, 0);
+    EXPECT_TRUE(printer->escape.commands.empty());
+    EXPECT_CLEAN();
+}
+
+TEST_F(SerialNumberTest, LineCodeOnlyRunEndsAfterTheStep) {
+    ::Run run = run_prnfeed({"-7"});
+    EXPECT_EQ(run.exit_value, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(printer->received.empty());
+    EXPECT_EQ(printer->out_opens, 1);
+    EXPECT_EQ(standin::sys().file_opens, 0);
+    EXPECT_CLEAN();
+}
+
+TEST_F(SerialNumberTest, LineCodeAndMissingFileStillProgramsFirst) {
+    // Relative: on this host an absolute path would start with '/' and
+    // read as a line code.
+    ::Run run = run_prnfeed({"/ab12cd", "no-such-job.bin"});
+    EXPECT_EQ(run.exit_value, -1);
+    EXPECT_EQ(run.out, banner() + "Current USB Serial Number [ " + BLANK + " ]\n" +
+                           "USB Serial Number write OK [ 12CD-03090845296 ]\n");
+    EXPECT_EQ(run.err, "\tFile open error...(no-such-job.bin)");
+    EXPECT_CLEAN();
+}
+
+TEST_F(SerialNumberTest, SecondRunFindsThePrinterRegistered) {
+    run_with_file("/ab12cd");
+    // Same printer, a later run: the pipe paths are found anew, the serial
+    // number stays in the printer.
+    standin::Printer kept = *printer;
+    standin::reset();
+    set_time(2003, 9, 8, 12, 35, 0);
+    printer = &add_usb_printer().printer;
+    printer->escape.serial = kept.escape.serial;
+    ::Run run = run_with_file("/ab12cd");
+    EXPECT_EQ(serial_output(run), "USB Serial Number already registered[ 12CD-03090845296 ]\n");
+}
+
+// ---------------------------------------------------------------------------
+// The printer model keeps commands and print data apart
+
+TEST(PrinterEscapeModel, PrintDataThatOnlyStartsLikeACommandIsPrintData) {
+    standin::reset();
+    standin::Printer printer;
+    const std::string longer = READ_COMMAND + "X";
+    EXPECT_FALSE(standin::printer_escape(
+        printer, reinterpret_cast<const unsigned char *>(longer.data()), 11, 11));
+    const std::string write_short = WRITE_COMMAND + "123";
+    EXPECT_FALSE(standin::printer_escape(
+        printer, reinterpret_cast<const unsigned char *>(write_short.data()), 13, 13));
+    EXPECT_TRUE(printer.escape.commands.empty());
+    EXPECT_TRUE(printer.replies.empty());
+}
+
+// ---------------------------------------------------------------------------
+// The command-line build keeps the printer's serial number in its description
+
+std::string run_cli(const std::string &description, const std::vector<std::string> &args,
+                    int &status) {
+    std::string command = "PRNFEED_STANDIN_PRINTER='" + description + "' '" PRNFEED_CLI "'";
+    for (const std::string &a : args) {
+        command += " '" + a + "'";
+    }
+    command += " 2>&1";
+    std::FILE *pipe = popen(command.c_str(), "r");
+    std::string text;
+    char chunk[1024];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof(chunk), pipe)) > 0) {
+        text.append(chunk, n);
+    }
+    status = pclose(pipe);
+    return text;
+}
+
+TEST_F(SerialNumberTest, CommandLinePrinterRemembersItsSerialNumber) {
+    std::string description = dir + "/printer.txt";
+    std::string received = dir + "/received.bin";
+    {
+        std::ofstream out(description);
+        out << "time=2003-09-08 12:34:56\n"
+            << "interface=usbprint\n"
+            << "path=" << PRINTER_PATH << "\n"
+            << "device_id=MFG:Maker;MDL:P-100;\n"
+            << "output=" << received << "\n";
+    }
+    int status = -1;
+    std::string first = run_cli(description, {"/ab12", file}, status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << first;
+    EXPECT_NE(first.find("USB Serial Number write OK [ AB12-03090845296 ]\n"), std::string::npos)
+        << first;
+    EXPECT_EQ(read_file(received), std::string(data.begin(), data.end()));
+    EXPECT_NE(read_file(description).find("\nserial=AB12-03090845296\n"), std::string::npos);
+
+    std::string second = run_cli(description, {"/ab12", file}, status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << second;
+    EXPECT_NE(second.find("USB Serial Number already registered[ AB12-03090845296 ]\n"),
+              std::string::npos)
+        << second;
+    EXPECT_EQ(second.find("write OK"), std::string::npos);
+    EXPECT_EQ(read_file(received), std::string(data.begin(), data.end()));
+}
+
+} // namespace
