@@ -127,7 +127,7 @@ struct System {
     bool version_fails = false;
     std::string module_path = "C:\\KIT\\PRNFEED.EXE";
     SYSTEMTIME local_time = {2003, 9, 1, 8, 12, 34, 56, 789};
-    std::vector<Interface> interfaces;
+    std::deque<Interface> interfaces; // references stay valid as printers are added
     bool class_devs_fails = false;
 
     int file_open_fail_at = 0; // 1-based open of a regular file that fails

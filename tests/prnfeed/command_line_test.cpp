@@ -1,0 +1,161 @@
+// Banner, usage and the sorting of the command-line arguments.
+#include "support.h"
+
+#include <cstring>
+
+namespace {
+
+using standin::sys;
+
+class CommandLine : public PrnfeedTest {};
+
+TEST_F(CommandLine, NoArgumentGivesBannerAndUsageAndTouchesNoPrinter) {
+    add_usb_printer();
+    Outcome run = run_prnfeed({});
+    EXPECT_EQ(run.exit_value, -1);
+    EXPECT_EQ(run.out, banner());
+    EXPECT_EQ(run.err, "\tUsage: PRNFEED.EXE [filename.ext]\n"
+                       "\t    or PRNFEED.EXE [filename.ext] </LINECODE>\n"
+                       "\t    or PRNFEED.EXE </LINECODE>\n");
+    EXPECT_EQ(standin::call_names(), std::vector<std::string>{"GetModuleFileNameA"});
+    EXPECT_EQ(calls_of("GetModuleFileNameA"), std::vector<std::string>{"NULL, 256 -> 18"});
+}
+
+TEST_F(CommandLine, FileWithoutPrinterIsNotReadyAndFileIsNotOpened) {
+    std::string file = make_file("a.prn", pattern(10));
+    Outcome run = run_prnfeed({file});
+    EXPECT_EQ(run.exit_value, -1);
+    EXPECT_EQ(run.out, banner());
+    EXPECT_EQ(run.err, "\tPrinter is not ready!\n");
+    EXPECT_EQ(count_calls("CreateFileA"), 0);
+    EXPECT_EQ(count_calls("SetupDiEnumDeviceInterfaces"), 1);
+    EXPECT_CLEAN();
+}
+
+TEST_F(CommandLine, SecondFileNameWinsAndThirdArgumentIsIgnored) {
+    standin::Interface &printer = add_usb_printer();
+    std::string first = make_file("first.prn", pattern(100, 1));
+    std::string second = make_file("second.prn", pattern(200, 2));
+    std::string third = make_file("third.prn", pattern(300, 3));
+    Outcome run = run_prnfeed({first, second, third});
+    EXPECT_EQ(run.exit_value, 0);
+    EXPECT_EQ(printer.printer.received, pattern(200, 2));
+    EXPECT_EQ(run.err, "");
+
+    // A third argument counts for nothing, not even its length.
+    standin::reset();
+    standin::Interface &again = add_usb_printer();
+    run = run_prnfeed({first, "/ab12", std::string(300, 'x')});
+    EXPECT_EQ(run.exit_value, 0);
+    EXPECT_EQ(again.printer.received, pattern(100, 1));
+}
+
+TEST_F(CommandLine, LineCodeAndFileNameInEitherOrder) {
+    std::string file = make_file("job.prn", pattern(50));
+    for (const auto &args :
+         {std::vector<std::string>{"/ab12", file}, std::vector<std::string>{file, "-ab12"}}) {
+        standin::reset();
+        standin::Interface &printer = add_usb_printer();
+        Outcome run = run_prnfeed(args);
+        EXPECT_EQ(run.exit_value, 0);
+        EXPECT_NE(run.out.find("Printing complete...!\n"), std::string::npos);
+        const standin::Bytes &got = printer.printer.received;
+        ASSERT_GE(got.size(), 50u);
+        EXPECT_EQ(standin::Bytes(got.end() - 50, got.end()), pattern(50));
+    }
+}
+
+TEST_F(CommandLine, EmptyArgumentIsAFileNameThatDoesNotOpen) {
+    add_usb_printer();
+    Outcome run = run_prnfeed({""});
+    EXPECT_EQ(run.exit_value, -1);
+    EXPECT_EQ(run.err, "\tFile open error...()");
+    EXPECT_CLEAN();
+}
+
+// Line code alone (also a bare prefix): the run ends after the serial-number
+// step, successfully, without looking for a file.
+TEST_F(CommandLine, LineCodeWithoutFileNameEndsAfterSerialStep) {
+    for (const char *code : {"/ab12", "-", "/"}) {
+        standin::reset();
+        add_usb_printer();
+        Outcome run = run_prnfeed({code});
+        EXPECT_EQ(run.exit_value, 0) << code;
+        EXPECT_EQ(run.err.find("File open error"), std::string::npos) << code;
+        EXPECT_EQ(run.out.find("Printing to"), std::string::npos) << code;
+        for (const std::string &open : calls_of("CreateFileA")) {
+            EXPECT_EQ(open.rfind(PRINTER_PATH, 0), 0u) << open;
+        }
+        EXPECT_EQ(count_calls("GlobalAlloc"), 0);
+        EXPECT_CLEAN();
+    }
+}
+
+TEST_F(CommandLine, LineCodeAndMissingFileFailsAfterSerialStep) {
+    add_usb_printer();
+    std::string missing = "missing.prn";
+    Outcome run = run_prnfeed({"/ab12", missing});
+    EXPECT_EQ(run.exit_value, -1);
+    std::string message = "\tFile open error...(" + missing + ")";
+    ASSERT_GE(run.err.size(), message.size());
+    EXPECT_EQ(run.err.substr(run.err.size() - message.size()), message);
+    EXPECT_CLEAN();
+}
+
+// A cut argument would print another file: it is refused before the
+// printer is asked anything.
+TEST_F(CommandLine, OverLongArgumentIsRefusedBeforeThePrinterQuery) {
+    add_usb_printer();
+    for (const std::string &arg : {std::string(256, 'f'), "/" + std::string(255, 'c')}) {
+        sys().calls.clear();
+        Outcome run = run_prnfeed({"job.prn", arg});
+        EXPECT_EQ(run.exit_value, -1);
+        EXPECT_EQ(run.out, banner());
+        EXPECT_EQ(run.err, "\tArgument too long...(" + arg + ")\n");
+        EXPECT_EQ(standin::call_names(), std::vector<std::string>{"GetModuleFileNameA"});
+    }
+    // 255 characters still fit their buffer.
+    standin::reset();
+    Outcome run = run_prnfeed({"/" + std::string(254, 'c')});
+    EXPECT_EQ(run.err, "\tPrinter is not ready!\n");
+}
+
+struct ModuleName {
+    const char *path;
+    const char *name;
+};
+
+class BannerName : public PrnfeedTest, public ::testing::WithParamInterface<ModuleName> {};
+
+TEST_P(BannerName, ShowsTheUpperCasedBaseName) {
+    sys().module_path = GetParam().path;
+    Outcome run = run_prnfeed({});
+    std::string name = GetParam().name;
+    EXPECT_EQ(run.out, name + " Version 1.0(08/20/2002)\n\n");
+    EXPECT_EQ(run.err, "\tUsage: " + name + ".EXE [filename.ext]\n\t    or " + name +
+                           ".EXE [filename.ext] </LINECODE>\n\t    or " + name +
+                           ".EXE </LINECODE>\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(ModulePaths, BannerName,
+                         ::testing::Values(ModuleName{"C:\\KIT\\PRNFEED.EXE", "PRNFEED"},
+                                           ModuleName{"c:\\tools\\prnfeed.exe", "PRNFEED"},
+                                           ModuleName{"D:feeder.exe", "FEEDER"},
+                                           ModuleName{"C:\\a.b\\c/d\\my.feed.v2.exe", "MY.FEED.V2"},
+                                           ModuleName{"C:/work/Line-3_prn.exe", "LINE-3_PRN"},
+                                           ModuleName{"\\\\server\\share\\dir.v1\\prnfeed",
+                                                      "PRNFEED"},
+                                           ModuleName{"prnfeed.exe", "PRNFEED"}));
+
+// An over-long module path comes back cut and, before version 6, without a
+// terminator; the name is taken from the 255 characters that fit.
+TEST_F(CommandLine, OverLongModulePathIsCutNotOverRead) {
+    for (standin::Version version : {standin::Version::xp, standin::Version::vista}) {
+        sys().version = version;
+        sys().module_path = "C:\\" + std::string(290, 'p') + ".exe";
+        Outcome run = run_prnfeed({});
+        EXPECT_EQ(run.out, std::string(252, 'P') + " Version 1.0(08/20/2002)\n\n");
+    }
+}
+
+} // namespace

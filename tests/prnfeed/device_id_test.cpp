@@ -1,0 +1,131 @@
+// Device-ID replies, the cut of the delivered text and the printer name.
+#include "support.h"
+
+#include <cstring>
+
+namespace {
+
+using standin::sys;
+
+class DeviceId : public PrnfeedTest {
+  protected:
+    // Reads the device ID into a buffer full of '#' and returns what is in
+    // it up to and including the first NUL (or all of it).
+    std::string delivered(int &result) {
+        char text[300];
+        std::memset(text, '#', sizeof(text));
+        result = read_device_id(text);
+        buffer.assign(text, sizeof(text));
+        std::size_t nul = buffer.find('\0');
+        return nul == std::string::npos ? buffer : buffer.substr(0, nul);
+    }
+    std::string buffer;
+};
+
+std::string id_text(std::size_t length) {
+    std::string text = "MFG:Maker;MDL:P-100;CMD:";
+    while (text.size() < length) {
+        text += static_cast<char>('A' + text.size() % 26);
+    }
+    return text.substr(0, length);
+}
+
+TEST_F(DeviceId, TextIsCutByTheReturnedCount) {
+    struct {
+        std::size_t reply_bytes;
+        std::size_t delivered;
+    } cases[] = {{3, 0}, {4, 1}, {34, 31}, {256, 253}, {257, 254}, {258, 254}, {300, 254}};
+    for (const auto &c : cases) {
+        standin::reset();
+        add_usb_printer(PRINTER_PATH, id_text(c.reply_bytes - 2));
+        int result = 0;
+        std::string text = delivered(result);
+        EXPECT_EQ(result, 1) << c.reply_bytes;
+        EXPECT_EQ(text, id_text(c.delivered)) << c.reply_bytes;
+        // Nothing written after the terminator.
+        EXPECT_EQ(buffer.substr(text.size() + 1), std::string(299 - text.size(), '#'))
+            << c.reply_bytes;
+        EXPECT_CLEAN();
+    }
+}
+
+TEST_F(DeviceId, RepliesWithoutTextGiveTheEmptyText) {
+    for (long count : {0L, 1L, 2L}) {
+        standin::reset();
+        add_usb_printer().id_count = count;
+        int result = 0;
+        EXPECT_EQ(delivered(result), "") << count;
+        EXPECT_EQ(result, 1);
+        char name[256];
+        std::memset(name, '#', sizeof(name));
+        EXPECT_EQ(get_printer_name(name), 1);
+        EXPECT_STREQ(name, "");
+        EXPECT_CLEAN();
+    }
+}
+
+TEST_F(DeviceId, CountNotBytesDecidesTheLength) {
+    // The driver says 10 bytes came although the ID is longer.
+    add_usb_printer(PRINTER_PATH, "MFG:Maker;MDL:P-100;").id_count = 10;
+    int result = 0;
+    EXPECT_EQ(delivered(result), "MFG:Mak");
+}
+
+TEST_F(DeviceId, FailingRequestLeavesBufferUntouchedAndClosesTheDevice) {
+    add_usb_printer().id_request_fails = true;
+    int result = 1;
+    delivered(result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(buffer, std::string(300, '#'));
+    EXPECT_EQ(std::string(out_pipe_path), std::string(PRINTER_PATH) + "\\PIPE00");
+    EXPECT_EQ(count_calls("CloseHandle"), 1);
+    EXPECT_CLEAN();
+
+    standin::reset();
+    delivered(result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(buffer, std::string(300, '#'));
+}
+
+struct NameCase {
+    const char *id; // the text the printer sends
+    const char *name;
+};
+
+class PrinterName : public PrnfeedTest, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(PrinterName, IsTheValueOfTheSecondField) {
+    add_usb_printer(PRINTER_PATH, GetParam().id);
+    char name[256];
+    std::memset(name, '#', sizeof(name));
+    ASSERT_EQ(get_printer_name(name), 1);
+    EXPECT_STREQ(name, GetParam().name);
+    EXPECT_CLEAN();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, PrinterName,
+    ::testing::Values(NameCase{"MFG:Maker;MDL:P-100;CLS:PRINTER;", "P-100"},
+                      NameCase{":A:B;X", "B"},                   // first ':' at index 0
+                      NameCase{"MFG:X;MDL:A:B;CLS:Y;", "A:B"},   // ':' inside the name
+                      NameCase{"MFG:X;MDL:;CLS:Y;", ""},         // empty value
+                      NameCase{"MFG:Maker;MDL:P-100;", "P-100"}, // text ends before ';'
+                      NameCase{"MFG:Maker;", ""},                // no second ':'
+                      NameCase{"no fields", ""}, NameCase{"MFG:Maker;MDL:P-100", "P-10"}));
+
+TEST_F(DeviceId, LongestNameFitsTheNameBuffer) {
+    add_usb_printer(PRINTER_PATH, "::" + std::string(400, 'n'));
+    char name[256];
+    std::memset(name, '#', sizeof(name));
+    ASSERT_EQ(get_printer_name(name), 1);
+    EXPECT_EQ(std::string(name), std::string(252, 'n'));
+}
+
+TEST_F(DeviceId, NameAppearsInThePrintJob) {
+    add_usb_printer(PRINTER_PATH, "MFG:X;MDL:A:B;CLS:Y;");
+    std::string file = make_file("job.prn", {});
+    Outcome run = run_prnfeed({file});
+    EXPECT_EQ(run.out, banner() + "Printing to A:B\n\nPrinting complete...!\n");
+}
+
+} // namespace

@@ -1,0 +1,193 @@
+// The print job: chunks, progress, final status, failures and cleanup.
+#include "support.h"
+
+namespace {
+
+using standin::sys;
+
+class PrintJob : public PrnfeedTest {
+  protected:
+    void SetUp() override {
+        PrnfeedTest::SetUp();
+        printer = &add_usb_printer();
+    }
+    std::string out_pipe() const {
+        return std::string(PRINTER_PATH) + "\\PIPE00";
+    }
+    standin::Interface *printer = nullptr;
+};
+
+std::string progress(std::initializer_list<int> sent, int size) {
+    std::string text;
+    for (int s : sent) {
+        text += "Printing....(" + std::to_string(s) + "/" + std::to_string(size) + ")\r";
+    }
+    return text;
+}
+
+TEST_F(PrintJob, FilesAreSentByteForByteInChunksOf4096) {
+    struct {
+        std::size_t size;
+        std::vector<DWORD> writes;
+        std::string progress;
+    } cases[] = {{0, {}, ""},
+                 {1, {1}, progress({0}, 1)},
+                 {4096, {4096}, progress({0}, 4096)},
+                 {4097, {4096, 1}, progress({0, 4096}, 4097)},
+                 {10000, {4096, 4096, 1808}, progress({0, 4096, 8192}, 10000)}};
+    for (const auto &c : cases) {
+        standin::reset();
+        printer = &add_usb_printer();
+        std::string file = make_file("job.prn", pattern(c.size, 7));
+        Outcome run = run_prnfeed({file});
+        EXPECT_EQ(run.exit_value, 0) << c.size;
+        EXPECT_EQ(run.out,
+                  banner() + "Printing to P-100\n" + c.progress + "\nPrinting complete...!\n")
+            << c.size;
+        EXPECT_EQ(run.err, "") << c.size;
+        EXPECT_EQ(printer->printer.received, pattern(c.size, 7)) << c.size;
+        EXPECT_EQ(printer->printer.write_sizes, c.writes) << c.size;
+        // One read more than chunks: the one that finds the end.
+        EXPECT_EQ(static_cast<std::size_t>(count_calls("ReadFile")), c.writes.size() + 1);
+        EXPECT_CLEAN();
+    }
+}
+
+TEST_F(PrintJob, LargeFileIsStreamedThroughOneBlock) {
+    const std::size_t size = 5 * 1024 * 1024 + 123;
+    std::string file = make_file("large.prn", pattern(size, 3));
+    Outcome run = run_prnfeed({file});
+    EXPECT_EQ(run.exit_value, 0);
+    EXPECT_TRUE(printer->printer.received == pattern(size, 3));
+    EXPECT_EQ(printer->printer.largest_write, 4096u);
+    EXPECT_EQ(printer->printer.writes, size / 4096 + 1);
+    EXPECT_EQ(count_calls("GlobalAlloc"), 1);
+    std::string last = "Printing....(" + std::to_string(size - 123) + "/" + std::to_string(size) +
+                       ")\r\nPrinting complete...!\n";
+    EXPECT_EQ(run.out.substr(run.out.size() - last.size()), last);
+    EXPECT_CLEAN();
+}
+
+// Order of effects: open the file, take its size, open the output pipe, get
+// the block; the pass reopens the file; release; the pipe paths of the
+// device that answered.
+TEST_F(PrintJob, EffectsComeInOrderAndEverythingIsReleased) {
+    std::string file = make_file("job.prn", pattern(5000));
+    Outcome run = run_prnfeed({file});
+    ASSERT_EQ(run.exit_value, 0);
+    std::vector<std::string> tail;
+    bool device_closed = false;
+    for (const standin::Call &call : sys().calls) {
+        if (device_closed) {
+            tail.push_back(call.function + " " + call.args);
+        }
+        if (call.function == "CloseHandle") {
+            device_closed = true;
+        }
+    }
+    std::vector<std::string> expected = {
+        "CreateFileA " + file + ", 80000000, 0, NULL, 3, 80, NULL",
+        "GetFileSize h1008, NULL",
+        "CreateFileA " + out_pipe() + ", C0000000, 0, NULL, 3, 0, NULL",
+        "GlobalAlloc 2040, 4096",
+        "GlobalLock block",
+        "CloseHandle h1008",
+        "CreateFileA " + file + ", 80000000, 0, NULL, 3, 80, NULL",
+        "ReadFile h1010, 4096",
+        "WriteFile h100C, 4096",
+        "ReadFile h1010, 4096",
+        "WriteFile h100C, 904",
+        "ReadFile h1010, 4096",
+        "CloseHandle h1010",
+        "CloseHandle h100C",
+        "GlobalUnlock block",
+        "GlobalFree block",
+    };
+    EXPECT_EQ(tail, expected);
+    EXPECT_CLEAN();
+}
+
+TEST_F(PrintJob, ShortWriteStopsThePassButStillExitsZero) {
+    printer->printer.short_write_at = 2;
+    printer->printer.short_write_accepts = 100;
+    std::string file = make_file("job.prn", pattern(10000));
+    Outcome run = run_prnfeed({file});
+    EXPECT_EQ(run.exit_value, 0);
+    EXPECT_EQ(run.out, banner() + "Printing to P-100\n" + progress({0}, 10000) + "\n");
+    EXPECT_EQ(run.err, "Write port error code=31\nPrinter Error...!");
+    standin::Bytes sent = pattern(10000);
+    sent.resize(4096 + 100);
+    EXPECT_EQ(printer->printer.received, sent);
+    EXPECT_EQ(count_calls("ReadFile"), 2); // no chunk read after the short write
+    EXPECT_CLEAN();
+}
+
+TEST_F(PrintJob, ReadErrorStopsThePass) {
+    sys().file_read_fail_at = 2;
+    std::string file = make_file("job.prn", pattern(10000));
+    Outcome run = run_prnfeed({file});
+    EXPECT_EQ(run.exit_value, 0);
+    EXPECT_EQ(run.out, banner() + "Printing to P-100\n" + progress({0}, 10000) + "\n");
+    EXPECT_EQ(run.err, "\tError reading file..(" + file + ")\nPrinter Error...!");
+    EXPECT_EQ(printer->printer.received.size(), 4096u);
+    EXPECT_CLEAN();
+}
+
+TEST_F(PrintJob, FailedReopenIsReportedAsReadErrorAndNothingBogusIsClosed) {
+    sys().file_open_fail_at = 2;
+    std::string file = make_file("job.prn", pattern(10));
+    Outcome run = run_prnfeed({file});
+    EXPECT_EQ(run.exit_value, 0);
+    EXPECT_EQ(run.err, "\tError reading file..(" + file + ")\nPrinter Error...!");
+    EXPECT_EQ(printer->printer.writes, 0u);
+    EXPECT_CLEAN();
+}
+
+TEST_F(PrintJob, FileThatDoesNotOpenStopsBeforeThePipe) {
+    std::string file = make_file("held.prn", pattern(10));
+    // Held exclusively by another program.
+    HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::string missing = "missing.prn";
+    for (const std::string &name : {file, missing}) {
+        sys().calls.clear();
+        Outcome run = run_prnfeed({name});
+        EXPECT_EQ(run.exit_value, -1);
+        EXPECT_EQ(run.out, banner());
+        EXPECT_EQ(run.err, "\tFile open error...(" + name + ")");
+        EXPECT_EQ(calls_of("CreateFileA").size(), 2u); // device, then the file
+    }
+    CloseHandle(held);
+    EXPECT_EQ(printer->printer.writes, 0u);
+    EXPECT_CLEAN();
+}
+
+TEST_F(PrintJob, OutputPipeThatDoesNotOpenClosesTheFile) {
+    printer->printer.out_open_fail_from = 1;
+    std::string file = make_file("job.prn", pattern(10));
+    Outcome run = run_prnfeed({file});
+    EXPECT_EQ(run.exit_value, -1);
+    EXPECT_EQ(run.out, banner());
+    EXPECT_EQ(run.err, "Open port " + out_pipe() + " error.\n");
+    EXPECT_EQ(count_calls("GlobalAlloc"), 0);
+    EXPECT_CLEAN();
+}
+
+// No transfer block: nothing is sent, everything opened is closed.
+TEST_F(PrintJob, TransferBlockFailureSendsNothing) {
+    for (int lock : {0, 1}) {
+        standin::reset();
+        printer = &add_usb_printer();
+        (lock ? sys().global_lock_fails : sys().global_alloc_fails) = true;
+        std::string file = make_file("job.prn", pattern(10));
+        Outcome run = run_prnfeed({file});
+        EXPECT_EQ(run.exit_value, -1);
+        EXPECT_EQ(run.out, banner());
+        EXPECT_EQ(run.err, "\tMemory allocation error...(4096)\n");
+        EXPECT_EQ(printer->printer.writes, 0u);
+        EXPECT_EQ(count_calls("ReadFile"), 0);
+        EXPECT_CLEAN();
+    }
+}
+
+} // namespace
