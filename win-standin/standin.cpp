@@ -222,6 +222,7 @@ void reset() {
     in.blocks.clear();
     in.system = System();
     in.last_error = 0;
+    in.next_handle = 0x1000;
 }
 
 Interface &add_printer(const GUID &interface_class, const std::string &path,
