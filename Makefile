@@ -48,6 +48,11 @@ test: deps arm win32 host host-asan
 demo: deps arm win32 host
 	@./scripts/demo.sh
 
+# prnfeed throughput and peak memory on the native build (figures, not a test)
+.PHONY: bench
+bench: deps host
+	@./scripts/bench-prnfeed.sh build/host
+
 dist: deps arm win32
 	rm -rf dist
 	mkdir -p dist/tolvex
