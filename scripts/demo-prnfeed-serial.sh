@@ -4,7 +4,8 @@
 # Needs build/host (the native prnfeed against the Windows-API stand-in).
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
-prnfeed="${PRNFEED_HOST_BUILD:-$root/build/host}/prnfeed/prnfeed"
+prnfeed="${PRNFEED:-build/host/prnfeed/prnfeed}"
+case "$prnfeed" in /*) ;; *) prnfeed="$root/$prnfeed" ;; esac
 [ -x "$prnfeed" ] || { echo "build/host is not built: $prnfeed" >&2; exit 1; }
 
 work="$(mktemp -d)"
@@ -39,4 +40,9 @@ echo "the printer now holds: $(grep '^serial=' printer.txt)"
 echo
 echo "--- second run: same printer, same line code"
 run /ab12 job.txt
-cmp -s job.txt received.bin && echo "printer received job.txt again, byte for byte"
+if cmp -s job.txt received.bin; then
+	echo "printer received job.txt again, byte for byte"
+else
+	echo "printer data differs from job.txt" >&2
+	exit 1
+fi

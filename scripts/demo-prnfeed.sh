@@ -37,3 +37,6 @@ else
 	echo "the printer did NOT receive the file's bytes" >&2
 	exit 1
 fi
+
+echo
+scripts/demo-prnfeed-serial.sh
