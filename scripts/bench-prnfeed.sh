@@ -42,7 +42,7 @@ now_ns() { date +%s%N; }
 # resident set of the last run in KiB, as "ns kib". Standard output of the
 # last run is left in $tmp/out.
 run_timed() {
-	local best= t0 t1 i
+	local best='' t0 t1 i
 	for ((i = 0; i < runs; i++)); do
 		rm -f "$tmp/summary"
 		t0=$(now_ns)
@@ -84,9 +84,9 @@ completed() {
 }
 read -r big_ns big_kib < <(run_timed "$prog" big.bin)
 completed big.bin
-read -r mid_ns mid_kib < <(run_timed "$prog" mid.bin)
+read -r _ mid_kib < <(run_timed "$prog" mid.bin)
 completed mid.bin
-read -r small_ns small_kib < <(run_timed "$prog" small.bin)
+read -r _ small_kib < <(run_timed "$prog" small.bin)
 completed small.bin
 
 dd_rate=$(mib_per_s "$big_mib" "$dd_ns")

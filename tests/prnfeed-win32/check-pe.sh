@@ -26,7 +26,7 @@ has '^Subsystem[[:space:]]+00000003[[:space:]]' || bad "subsystem is not console
 has '^MajorSubsystemVersion[[:space:]]+4$' || bad "MajorSubsystemVersion is not 4"
 has '^MinorSubsystemVersion[[:space:]]+0$' || bad "MinorSubsystemVersion is not 0"
 
-dlls=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr a-z A-Z | sort | tr '\n' ' ')
+dlls=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:lower:]' '[:upper:]' | sort | tr '\n' ' ')
 [ "$dlls" = "KERNEL32.DLL MSVCRT.DLL SETUPAPI.DLL " ] ||
 	bad "imported DLLs are [ $dlls], expected [ KERNEL32.DLL MSVCRT.DLL SETUPAPI.DLL ]"
 

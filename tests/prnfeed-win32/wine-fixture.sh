@@ -10,8 +10,9 @@
 # /dev/null or a log file, it holds nothing of the runner's.
 set -u
 action=${1:?start or stop}
-wine_prefix=${2:?prefix}
+# shellcheck source-path=SCRIPTDIR source=wine-env.sh
 . "$(dirname "$0")/wine-env.sh"
+use_wine_prefix "${2:?prefix}"
 log=$WINEPREFIX.log
 
 stop_server() {

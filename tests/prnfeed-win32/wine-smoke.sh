@@ -8,8 +8,9 @@
 # files, never to the runner's pipe. The console C runtime writes in text mode,
 # so every line feed of the program reaches the stream as CR LF.
 set -u
-wine_prefix=$1
+# shellcheck source-path=SCRIPTDIR source=wine-env.sh
 . "$(dirname "$0")/wine-env.sh"
+use_wine_prefix "$1"
 exe=$2
 work=$3/$4
 case_name=$4
