@@ -15,7 +15,7 @@ cd "$work"   # file names are relative: on this host '/...' reads as a line code
 printf 'Line one of the demo job.\nLine two.\n' > job.txt
 cat > printer.txt <<EOF
 interface=usbprint
-path=\\\\?\\usb#vid_04b8&pid_0202#P100A0001#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}
+path=\\\\?\\usb#vid_1a2b&pid_0100#P100A0001#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}
 device_id=MFG:Maker;MDL:P-100;CLS:PRINTER;
 output=$work/received.bin
 EOF

@@ -28,7 +28,7 @@ TEST_F(Cli, PrintsAFileToTheDescribedPrinter) {
     make_file("job.prn", pattern(9000));
     std::string description = "windows=xp\n"
                               "interface=usbprint\n"
-                              "path=\\\\?\\usb#vid_04b8&pid_0202#1#{28d78fad}\n"
+                              "path=\\\\?\\usb#vid_1a2b&pid_0100#1#{28d78fad}\n"
                               "device_id=MFG:Maker;MDL:P-100;CLS:PRINTER;\n"
                               "output=received.bin\n"
                               "summary=summary.txt\n";

@@ -13,7 +13,7 @@ class Discovery : public PrnfeedTest {
   protected:
     // Device interface path whose pipe paths are that path plus the suffix.
     static std::string path_of(char tag, std::size_t length) {
-        std::string path = "\\\\?\\usb#vid_04b8&pid_0202#";
+        std::string path = "\\\\?\\usb#vid_1a2b&pid_0100#";
         path += std::string(length - path.size(), tag);
         return path;
     }

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-const char PRINTER_PATH[] = "\\\\?\\usb#vid_04b8&pid_0202#P100A0001#"
+const char PRINTER_PATH[] = "\\\\?\\usb#vid_1a2b&pid_0100#P100A0001#"
                             "{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 
 namespace {
