@@ -303,6 +303,52 @@ void write_summary(std::FILE *out) {
 
 using namespace standin;
 
+namespace {
+
+// One synchronous ReadFile or WriteFile call: its log text, the caller's byte
+// count and the object behind the handle. finish() logs the outcome with the
+// count and sets the last error on failure.
+struct Transfer {
+    const char *call;
+    std::string args;
+    LPDWORD done;
+    Object *object = nullptr;
+
+    BOOL finish(BOOL ok, DWORD error) const {
+        log(call, args,
+            (ok ? "TRUE " : "FALSE error=" + std::to_string(error) + " ") + std::to_string(*done));
+        if (!ok) {
+            fail(error);
+        }
+        return ok;
+    }
+};
+
+// The checks every transfer passes before it touches an object: a byte
+// count to report into, an open handle that is not a device set, and no
+// overlapped record (the objects are opened for synchronous I/O). Returns
+// FALSE after failing the call, TRUE with t.object set otherwise.
+BOOL begin_transfer(Transfer &t, HANDLE handle, DWORD count, LPOVERLAPPED overlapped) {
+    t.args = handle_text(handle) + ", " + std::to_string(count) +
+             (overlapped != nullptr ? ", overlapped" : "");
+    if (t.done == nullptr) {
+        misuse(std::string(t.call) + " without a byte count");
+        log(t.call, t.args, "FALSE");
+        return fail(ERROR_INVALID_PARAMETER);
+    }
+    *t.done = 0;
+    t.object = find_handle(handle);
+    if (t.object == nullptr || t.object->kind == Kind::device_set) {
+        return t.finish(FALSE, ERROR_INVALID_HANDLE);
+    }
+    if (overlapped != nullptr) {
+        return t.finish(FALSE, ERROR_INVALID_PARAMETER);
+    }
+    return TRUE;
+}
+
+} // namespace
+
 extern "C" {
 
 DWORD WINAPI GetLastError(void) {
@@ -468,29 +514,12 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share_mode,
 BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD done,
                      LPOVERLAPPED overlapped) {
     System &s = sys();
-    std::string args = handle_text(handle) + ", " + std::to_string(count) +
-                       (overlapped != nullptr ? ", overlapped" : "");
-    if (done == nullptr) {
-        misuse("ReadFile without a byte count");
-        log("ReadFile", args, "FALSE");
-        return fail(ERROR_INVALID_PARAMETER);
+    Transfer t{"ReadFile", std::string(), done};
+    if (!begin_transfer(t, handle, count, overlapped)) {
+        return FALSE;
     }
-    *done = 0;
-    Object *object = find_handle(handle);
-    auto result = [&](BOOL ok, DWORD error) {
-        log("ReadFile", args,
-            (ok ? "TRUE " : "FALSE error=" + std::to_string(error) + " ") + std::to_string(*done));
-        if (!ok) {
-            fail(error);
-        }
-        return ok;
-    };
-    if (object == nullptr || object->kind == Kind::device_set) {
-        return result(FALSE, ERROR_INVALID_HANDLE);
-    }
-    if (overlapped != nullptr) {
-        return result(FALSE, ERROR_INVALID_PARAMETER);
-    }
+    Object *object = t.object;
+    auto result = [&t](BOOL ok, DWORD error) { return t.finish(ok, error); };
     if (object->kind == Kind::file) {
         s.file_reads++;
         if (s.file_read_fail_at == s.file_reads) {
@@ -535,29 +564,12 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD done,
 
 BOOL WINAPI WriteFile(HANDLE handle, LPCVOID data, DWORD count, LPDWORD done,
                       LPOVERLAPPED overlapped) {
-    std::string args = handle_text(handle) + ", " + std::to_string(count) +
-                       (overlapped != nullptr ? ", overlapped" : "");
-    if (done == nullptr) {
-        misuse("WriteFile without a byte count");
-        log("WriteFile", args, "FALSE");
-        return fail(ERROR_INVALID_PARAMETER);
+    Transfer t{"WriteFile", std::string(), done};
+    if (!begin_transfer(t, handle, count, overlapped)) {
+        return FALSE;
     }
-    *done = 0;
-    Object *object = find_handle(handle);
-    auto result = [&](BOOL ok, DWORD error) {
-        log("WriteFile", args,
-            (ok ? "TRUE " : "FALSE error=" + std::to_string(error) + " ") + std::to_string(*done));
-        if (!ok) {
-            fail(error);
-        }
-        return ok;
-    };
-    if (object == nullptr || object->kind == Kind::device_set) {
-        return result(FALSE, ERROR_INVALID_HANDLE);
-    }
-    if (overlapped != nullptr) {
-        return result(FALSE, ERROR_INVALID_PARAMETER);
-    }
+    Object *object = t.object;
+    auto result = [&t](BOOL ok, DWORD error) { return t.finish(ok, error); };
     if (object->kind != Kind::out_pipe) {
         return result(FALSE,
                       object->kind == Kind::file ? ERROR_ACCESS_DENIED : ERROR_INVALID_FUNCTION);
