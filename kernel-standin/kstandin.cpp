@@ -121,6 +121,17 @@ unsigned long reachable(std::uintptr_t p, unsigned long n, bool write) {
     return done;
 }
 
+// Records one copy across the user boundary of n bytes of which ok went
+// through; returns what the kernel's copy functions return, the bytes left.
+unsigned long record_copy(Ev kind, std::uintptr_t user, unsigned long n, unsigned long ok) {
+    Event e{kind};
+    e.addr = user;
+    e.len = n;
+    e.result = static_cast<long>(n - ok);
+    record(e);
+    return n - ok;
+}
+
 } // namespace
 
 void reset() {
@@ -363,24 +374,14 @@ unsigned long copy_from_user(void *to, const void *from, unsigned long n) {
     if (ok)
         std::memcpy(to, from, ok);
     std::memset(static_cast<char *>(to) + ok, 0, n - ok);
-    Event e{Ev::CopyFromUser};
-    e.addr = uaddr(from);
-    e.len = n;
-    e.result = static_cast<long>(n - ok);
-    record(e);
-    return n - ok;
+    return record_copy(Ev::CopyFromUser, uaddr(from), n, ok);
 }
 
 unsigned long copy_to_user(void *to, const void *from, unsigned long n) {
     unsigned long ok = reachable(uaddr(to), n, true);
     if (ok)
         std::memcpy(to, from, ok);
-    Event e{Ev::CopyToUser};
-    e.addr = uaddr(to);
-    e.len = n;
-    e.result = static_cast<long>(n - ok);
-    record(e);
-    return n - ok;
+    return record_copy(Ev::CopyToUser, uaddr(to), n, ok);
 }
 
 void mutex_lock(struct mutex *m) {

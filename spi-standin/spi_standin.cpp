@@ -62,42 +62,22 @@ template <typename F> F next_fn(const char *name, const char *fallback = nullptr
     return reinterpret_cast<F>(p);
 }
 
-open_fn real_open() {
-    static open_fn f = next_fn<open_fn>("open");
-    return f;
-}
-open_fn real_open64() {
-    static open_fn f = next_fn<open_fn>("open64", "open");
-    return f;
-}
-ioctl_fn real_ioctl() {
-    static ioctl_fn f = next_fn<ioctl_fn>("ioctl");
-    return f;
-}
-ioctl_fn real_ioctl_time64() {
-    static ioctl_fn f = next_fn<ioctl_fn>("__ioctl_time64", "ioctl");
-    return f;
-}
-read_fn real_read() {
-    static read_fn f = next_fn<read_fn>("read");
-    return f;
-}
-read_chk_fn real_read_chk() {
-    static read_chk_fn f = next_fn<read_chk_fn>("__read_chk");
-    return f;
-}
-write_fn real_write() {
-    static write_fn f = next_fn<write_fn>("write");
-    return f;
-}
-close_fn real_close() {
-    static close_fn f = next_fn<close_fn>("close");
-    return f;
-}
-usleep_fn real_usleep() {
-    static usleep_fn f = next_fn<usleep_fn>("usleep");
-    return f;
-}
+// Accessors for the next definition of a C library function, looked up once.
+#define NEXT_DEFINITION(accessor, type, ...)                                                       \
+    type accessor() {                                                                              \
+        static const type f = next_fn<type>(__VA_ARGS__);                                          \
+        return f;                                                                                  \
+    }
+
+NEXT_DEFINITION(real_open, open_fn, "open")
+NEXT_DEFINITION(real_open64, open_fn, "open64", "open")
+NEXT_DEFINITION(real_ioctl, ioctl_fn, "ioctl")
+NEXT_DEFINITION(real_ioctl_time64, ioctl_fn, "__ioctl_time64", "ioctl")
+NEXT_DEFINITION(real_read, read_fn, "read")
+NEXT_DEFINITION(real_read_chk, read_chk_fn, "__read_chk")
+NEXT_DEFINITION(real_write, write_fn, "write")
+NEXT_DEFINITION(real_close, close_fn, "close")
+NEXT_DEFINITION(real_usleep, usleep_fn, "usleep")
 
 // The one open node: its descriptor (a real one, on /dev/null) or -1.
 int node_fd = -1;

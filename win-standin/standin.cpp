@@ -305,6 +305,13 @@ using namespace standin;
 
 namespace {
 
+// Logs a call that returns a Windows BOOL and sets the last error when it
+// fails.
+BOOL log_bool(const char *call, const std::string &args, BOOL ok, DWORD error) {
+    log(call, args, ok ? "TRUE" : "FALSE error=" + std::to_string(error));
+    return ok ? TRUE : fail(error);
+}
+
 // One synchronous ReadFile or WriteFile call: its log text, the caller's byte
 // count and the object behind the handle. finish() logs the outcome with the
 // count and sets the last error on failure.
@@ -519,11 +526,10 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD done,
         return FALSE;
     }
     Object *object = t.object;
-    auto result = [&t](BOOL ok, DWORD error) { return t.finish(ok, error); };
     if (object->kind == Kind::file) {
         s.file_reads++;
         if (s.file_read_fail_at == s.file_reads) {
-            return result(FALSE, s.file_read_error);
+            return t.finish(FALSE, s.file_read_error);
         }
         unsigned char *out = static_cast<unsigned char *>(buffer);
         DWORD total = 0;
@@ -534,7 +540,7 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD done,
             }
             if (got < 0) {
                 *done = total;
-                return result(FALSE, ERROR_GEN_FAILURE);
+                return t.finish(FALSE, ERROR_GEN_FAILURE);
             }
             if (got == 0) {
                 break;
@@ -542,14 +548,14 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD done,
             total += static_cast<DWORD>(got);
         }
         *done = total;
-        return result(TRUE, 0);
+        return t.finish(TRUE, 0);
     }
     if (object->kind != Kind::in_pipe) {
-        return result(FALSE, ERROR_INVALID_FUNCTION);
+        return t.finish(FALSE, ERROR_INVALID_FUNCTION);
     }
     Printer &printer = s.interfaces[object->iface].printer;
     if (printer.replies.empty()) {
-        return result(FALSE, ERROR_SEM_TIMEOUT);
+        return t.finish(FALSE, ERROR_SEM_TIMEOUT);
     }
     Bytes &reply = printer.replies.front();
     DWORD take = static_cast<DWORD>(std::min<std::size_t>(reply.size(), count));
@@ -559,7 +565,7 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD done,
         printer.replies.pop_front();
     }
     *done = take;
-    return result(TRUE, 0);
+    return t.finish(TRUE, 0);
 }
 
 BOOL WINAPI WriteFile(HANDLE handle, LPCVOID data, DWORD count, LPDWORD done,
@@ -569,10 +575,9 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID data, DWORD count, LPDWORD done,
         return FALSE;
     }
     Object *object = t.object;
-    auto result = [&t](BOOL ok, DWORD error) { return t.finish(ok, error); };
     if (object->kind != Kind::out_pipe) {
-        return result(FALSE,
-                      object->kind == Kind::file ? ERROR_ACCESS_DENIED : ERROR_INVALID_FUNCTION);
+        return t.finish(FALSE,
+                        object->kind == Kind::file ? ERROR_ACCESS_DENIED : ERROR_INVALID_FUNCTION);
     }
     Printer &printer = sys().interfaces[object->iface].printer;
     const unsigned char *bytes = static_cast<const unsigned char *>(data);
@@ -595,9 +600,9 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID data, DWORD count, LPDWORD done,
         printer.on_write(printer, bytes, taken);
     }
     if (short_write && printer.short_write_error != 0) {
-        return result(FALSE, printer.short_write_error);
+        return t.finish(FALSE, printer.short_write_error);
     }
-    return result(TRUE, 0);
+    return t.finish(TRUE, 0);
 }
 
 DWORD WINAPI GetFileSize(HANDLE handle, LPDWORD size_high) {
@@ -789,9 +794,7 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA device,
     std::string args = handle_text(set) + ", " + (device ? "devinfo" : "NULL") + ", " +
                        guid_text(class_guid) + ", " + std::to_string(index);
     auto result = [&](BOOL ok, DWORD error) {
-        log("SetupDiEnumDeviceInterfaces", args,
-            ok ? "TRUE" : "FALSE error=" + std::to_string(error));
-        return ok ? TRUE : fail(error);
+        return log_bool("SetupDiEnumDeviceInterfaces", args, ok, error);
     };
     Object *object = find_handle(set);
     if (object == nullptr || object->kind != Kind::device_set) {
@@ -821,9 +824,7 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_
     std::string args = handle_text(set) + ", " + (detail ? "detail" : "NULL") + ", " +
                        std::to_string(detail_size) + ", " + (device ? "devinfo" : "NULL");
     auto result = [&](BOOL ok, DWORD error) {
-        log("SetupDiGetDeviceInterfaceDetailA", args,
-            ok ? "TRUE" : "FALSE error=" + std::to_string(error));
-        return ok ? TRUE : fail(error);
+        return log_bool("SetupDiGetDeviceInterfaceDetailA", args, ok, error);
     };
     Object *object = find_handle(set);
     if (object == nullptr || object->kind != Kind::device_set) {
