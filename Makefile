@@ -11,7 +11,7 @@ KDIR ?=
 ARCH ?=
 CROSS_COMPILE ?=
 
-.PHONY: all deps arm win32 host host-asan test demo dist clean format
+.PHONY: all deps arm win32 host host-asan test demo bench dist clean format
 
 all: host
 
@@ -49,7 +49,6 @@ demo: deps arm win32 host
 	@./scripts/demo.sh
 
 # prnfeed throughput and peak memory on the native build (figures, not a test)
-.PHONY: bench
 bench: deps host
 	@./scripts/bench-prnfeed.sh build/host
 

@@ -27,22 +27,22 @@ run() {
 	echo "(exit $status)"
 }
 
+# The print data that reached the printer is the file, with no escape
+# command mixed in.
+check_received() {
+	if ! cmp -s job.txt received.bin; then
+		echo "printer data differs from job.txt" >&2
+		exit 1
+	fi
+	echo "printer received exactly the $(wc -c < job.txt) bytes of job.txt, no escape command among them"
+}
+
 echo "--- first run: the printer is blank"
 run /ab12 job.txt
-if cmp -s job.txt received.bin; then
-	echo "printer received exactly the $(wc -c < job.txt) bytes of job.txt, no escape command among them"
-else
-	echo "printer data differs from job.txt" >&2
-	exit 1
-fi
+check_received
 echo "the printer now holds: $(grep '^serial=' printer.txt)"
 
 echo
 echo "--- second run: same printer, same line code"
 run /ab12 job.txt
-if cmp -s job.txt received.bin; then
-	echo "printer received job.txt again, byte for byte"
-else
-	echo "printer data differs from job.txt" >&2
-	exit 1
-fi
+check_received

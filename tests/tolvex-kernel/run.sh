@@ -1,18 +1,18 @@
 #!/bin/bash
-# Builds tolvex.ko against the installed Debian kernel headers, packs it with
-# busybox, the static check program and init.sh into an initramfs, boots the
+# Packs tolvex.ko (built warning-free against the installed Debian kernel
+# headers by the tolvex.kbuild test) with busybox, the static check program and init.sh into an initramfs, boots the
 # matching Debian kernel under qemu-system-x86_64 (software emulation) and
 # checks the serial log.
 #
-#   run.sh busy <source dir> <work dir> <tolvex_check>   plain boot: dax holds 252
-#   run.sh load <source dir> <work dir> <tolvex_check>   252 left free
+#   run.sh busy <tolvex.ko> <work dir> <tolvex_check>   plain boot: dax holds 252
+#   run.sh load <tolvex.ko> <work dir> <tolvex_check>   252 left free
 #
 # Environment: KIT_KERNEL_CACHE (default /var/cache/kit-kernel),
 # KIT_BOOT_TIMEOUT (seconds, default 120).
 set -u -o pipefail
 
 mode=${1:-}
-src=${2:-}
+module=${2:-}
 work=${3:-}
 checker=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -26,9 +26,9 @@ die() {
 
 case "$mode" in
 busy | load) ;;
-*) die "usage: $0 busy|load <source dir> <work dir> <tolvex_check>" ;;
+*) die "usage: $0 busy|load <tolvex.ko> <work dir> <tolvex_check>" ;;
 esac
-[ -f "$src/tolvex/tolvex.c" ] || die "no module source $src/tolvex/tolvex.c"
+[ -f "$module" ] || die "no module $module (the tolvex.kbuild test builds it)"
 [ -x "$checker" ] || die "no check program $checker"
 
 # --- kernel headers and the matching kernel image ---------------------------
@@ -55,24 +55,15 @@ kver=$(image_version "$img") || die "$img is not an x86 kernel boot image"
 	die "kernel image $img is version '$kver' but the headers $hdr are version '$hver'"
 echo "tolvex-kernel: headers and image both $hver"
 
-# --- module, from a copy of the sources --------------------------------------
 rm -rf "$work"
-mkdir -p "$work/mod" "$work/root" || die "cannot create $work"
-for f in tolvex.c tolvex.h Kbuild Makefile; do
-	[ -f "$src/tolvex/$f" ] && cp "$src/tolvex/$f" "$work/mod/"
-done
-[ -f "$work/mod/Kbuild" ] || echo 'obj-m := tolvex.o' >"$work/mod/Kbuild"
-if ! make -C "$hdr" M="$work/mod" modules >"$work/kbuild.log" 2>&1; then
-	cat "$work/kbuild.log"
-	die "Kbuild of tolvex.ko against $hdr failed"
-fi
+mkdir -p "$work/root" || die "cannot create $work"
 
 # --- initramfs ---------------------------------------------------------------
 busybox=$(command -v busybox) || die "busybox not found (busybox-static)"
 cp "$busybox" "$work/root/busybox.tmp" && mkdir -p "$work/root/bin" &&
 	mv "$work/root/busybox.tmp" "$work/root/bin/busybox" &&
 	cp "$here/init.sh" "$work/root/init" &&
-	cp "$work/mod/tolvex.ko" "$checker" "$work/root/" &&
+	cp "$module" "$checker" "$work/root/" &&
 	chmod 755 "$work/root/init" || die "cannot fill $work/root"
 mv "$work/root/$(basename "$checker")" "$work/root/tolvex_check" 2>/dev/null || true
 (cd "$work/root" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initramfs.cpio.gz" ||
