@@ -35,6 +35,16 @@ std::string readelf(const std::string &opts) {
     return out;
 }
 
+// The first capture group of every match of pattern in text, in order.
+std::vector<std::string> first_groups(const std::string &text, const char *pattern) {
+    std::regex re(pattern);
+    std::vector<std::string> found;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator();
+         ++it)
+        found.push_back((*it)[1]);
+    return found;
+}
+
 } // namespace
 
 TEST(BoardBinary, HeaderAndAttributes) {
@@ -51,23 +61,16 @@ TEST(BoardBinary, HeaderAndAttributes) {
 
 TEST(BoardBinary, NeedsOnlyTheCLibrary) {
     std::string d = readelf("-d");
-    std::regex needed(R"(\(NEEDED\)\s+Shared library: \[([^\]]+)\])");
-    std::vector<std::string> libs;
-    for (auto it = std::sregex_iterator(d.begin(), d.end(), needed); it != std::sregex_iterator();
-         ++it)
-        libs.push_back((*it)[1]);
-    EXPECT_THAT(libs, testing::ElementsAre("libc.so.6"));
+    EXPECT_THAT(first_groups(d, R"(\(NEEDED\)\s+Shared library: \[([^\]]+)\])"),
+                testing::ElementsAre("libc.so.6"));
     // The board's dynamic linker predates the GNU hash section.
     EXPECT_THAT(d, testing::HasSubstr("(HASH)"));
 }
 
 TEST(BoardBinary, NoSymbolVersionNewerThanGlibc24) {
     std::string v = readelf("-V");
-    std::regex need(R"(Name: (GLIBC_[0-9.]+) )");
-    std::set<std::string> versions;
-    for (auto it = std::sregex_iterator(v.begin(), v.end(), need); it != std::sregex_iterator();
-         ++it)
-        versions.insert((*it)[1]);
+    std::vector<std::string> names = first_groups(v, R"(Name: (GLIBC_[0-9.]+) )");
+    std::set<std::string> versions(names.begin(), names.end());
     EXPECT_THAT(versions, testing::ElementsAre("GLIBC_2.4"));
     EXPECT_THAT(readelf("--dyn-syms -W"),
                 testing::Not(testing::ContainsRegex("@GLIBC_2\\.[5-9]|"
