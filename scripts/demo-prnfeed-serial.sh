@@ -40,7 +40,7 @@ check_received() {
 echo "--- first run: the printer is blank"
 run /ab12 job.txt
 check_received
-echo "the printer now holds: $(grep '^serial=' printer.txt)"
+echo "the printer now holds (printer.txt.state): $(cat printer.txt.state)"
 
 echo
 echo "--- second run: same printer, same line code"

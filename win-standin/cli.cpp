@@ -1,8 +1,10 @@
 // Start-up of the command-line build against the stand-in: the printer
 // attached is the one the file named by PRNFEED_STANDIN_PRINTER describes
 // (no variable: no printer attached). The module path and the local time
-// are those of the host unless the description sets them. At exit the
-// summary is written where the description says.
+// are those of the host unless the description sets them. What the printers
+// keep (their serial numbers) comes from and goes back to the state file
+// (description.cpp), never into the description. At exit the summary is
+// written where the description says.
 #include "standin.h"
 
 #include <unistd.h>
@@ -22,9 +24,8 @@ void finish() {
         }
     }
     // The printer keeps a programmed serial number across runs.
-    const char *description = std::getenv("PRNFEED_STANDIN_PRINTER");
-    if (description != nullptr && description[0] != '\0') {
-        std::string error = store_serial_numbers(description);
+    if (!sys().state_path.empty()) {
+        std::string error = store_state(sys().state_path);
         if (!error.empty()) {
             std::fprintf(stderr, "win-standin: %s\n", error.c_str());
         }
@@ -67,6 +68,12 @@ struct Startup {
         const char *description = std::getenv("PRNFEED_STANDIN_PRINTER");
         if (description != nullptr && description[0] != '\0') {
             std::string error = load_description(description);
+            if (error.empty()) {
+                if (sys().state_path.empty()) {
+                    sys().state_path = std::string(description) + ".state";
+                }
+                error = load_state(sys().state_path);
+            }
             if (!error.empty()) {
                 std::fprintf(stderr, "win-standin: %s\n", error.c_str());
                 std::_Exit(97);

@@ -6,30 +6,37 @@
 //   module=<path>              what GetModuleFileNameA reports
 //   time=YYYY-MM-DD HH:MM:SS   local time (default: the host clock)
 //   summary=<file>             summary of the run, written at exit
+//   state=<file>               what the printers keep across runs (default:
+//                              the description's name + ".state")
 //   file_open_fail_at=<n>      the n-th open of a data file fails
 //   file_read_fail_at=<n>      the n-th read of a data file fails
 //   global_alloc_fails=1, global_lock_fails=1
 // "interface=usbprint" or "interface=alt" starts a printer; the settings
 // after it belong to that printer:
 //   path=<device interface path>
-//   device_id=<text>           the device-ID text (the reply adds the 2-byte prefix)
-//   id_count=<n>               byte count the device-ID request reports
 //   enum_error=<n>, open_error=<n>, id_request_fails=1, setup_request_fails=1,
 //   fetch_fails=1, size_query_fails=1
 //   output=<file>|discard|keep what the output pipe receives goes to the file,
 //                              is only counted, or is kept in memory (default)
 //   short_write_at=<n>, short_write_accepts=<n>
 //   out_open_fail_from=<n>, in_open_fail_from=<n>
-//   serial=<16 characters> and the escape-command faults of printer_serial.h;
-//   a serial number the printer stores is written back into this file
+//   the printer model's settings (printer_model.h): device_id=<text> (the
+//   reply adds the 2-byte prefix), id_count=<n>, serial=<16 characters>
+//   and the faults of the serial-number answers.
+// This file is only read. A serial number a printer stores goes to the state
+// file, one line per printer in order ("serial=" and the value, bytes other
+// than '!'..'~' and '%' as %XX); when that file exists its serial numbers
+// replace the described ones.
 // The summary file holds key=value lines: received_bytes, writes,
 // largest_write, open_handles (and one open_handle line per handle),
 // live_blocks, misuse (and misuse_entry lines), sleeps, calls.
 #include "standin.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 namespace standin {
 
@@ -80,13 +87,13 @@ std::string set_time(const std::string &value) {
 std::string set_interface(Interface &iface, const std::string &key, const std::string &value) {
     long n = 0;
     bool numeric = number(value, n);
-    std::string error;
-    if (escape_setting(iface.printer, key, value, error)) {
-        return error;
+    int model = printer_model_setting(&iface.printer.model, key.c_str(), value.c_str());
+    if (model == PRINTER_SETTING_BAD) {
+        return "bad value for " + key + ": " + value;
+    } else if (model == PRINTER_SETTING_OK) {
+        return "";
     } else if (key == "path") {
         iface.path = value;
-    } else if (key == "device_id") {
-        iface.device_id = value;
     } else if (key == "output") {
         Printer &p = iface.printer;
         if (value == "discard") {
@@ -102,8 +109,6 @@ std::string set_interface(Interface &iface, const std::string &key, const std::s
         }
     } else if (!numeric) {
         return "unknown or non-numeric setting " + key;
-    } else if (key == "id_count") {
-        iface.id_count = n;
     } else if (key == "enum_error") {
         iface.enum_error = static_cast<DWORD>(n);
     } else if (key == "open_error") {
@@ -171,6 +176,8 @@ std::string load_description(const std::string &file_name) {
             error = set_time(value);
         } else if (key == "summary") {
             sys().summary_path = value;
+        } else if (key == "state") {
+            sys().state_path = value;
         } else if (key == "file_open_fail_at" && numeric) {
             sys().file_open_fail_at = static_cast<int>(n);
         } else if (key == "file_read_fail_at" && numeric) {
@@ -187,6 +194,51 @@ std::string load_description(const std::string &file_name) {
         if (!error.empty()) {
             return file_name + ":" + std::to_string(line_number) + ": " + error;
         }
+    }
+    return "";
+}
+
+std::string load_state(const std::string &file_name) {
+    std::ifstream in(file_name, std::ios::binary);
+    if (!in) {
+        return ""; // nothing kept yet: the printers are as described
+    }
+    std::string line;
+    std::size_t index = 0;
+    while (std::getline(in, line)) {
+        if (index >= sys().interfaces.size() ||
+            !printer_model_load_state(&sys().interfaces[index].printer.model, line.data(),
+                                      line.size())) {
+            return file_name + ":" + std::to_string(index + 1) + ": not a printer state line";
+        }
+        index++;
+    }
+    return "";
+}
+
+std::string store_state(const std::string &file_name) {
+    std::string text;
+    bool stored = false;
+    for (const Interface &iface : sys().interfaces) {
+        char line[PRINTER_STATE_MAX];
+        text.append(line, printer_model_save_state(&iface.printer.model, line, sizeof(line)));
+        stored = stored || iface.printer.model.stored;
+    }
+    if (!stored) {
+        return "";
+    }
+    // Written beside the file and renamed over it, so that a run cut short
+    // never leaves a half-written state.
+    std::string temporary = file_name + ".new";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text;
+        if (!out.flush()) {
+            return "cannot write " + temporary;
+        }
+    }
+    if (std::rename(temporary.c_str(), file_name.c_str()) != 0) {
+        return "cannot replace " + file_name;
     }
     return "";
 }

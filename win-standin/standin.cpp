@@ -191,17 +191,10 @@ BOOL answer_device_id(Interface &iface, LPVOID output, DWORD output_size, LPDWOR
     if (iface.id_request_fails) {
         return fail(ERROR_GEN_FAILURE);
     }
-    Bytes reply;
-    std::size_t total = iface.device_id.size() + 2;
-    reply.push_back(static_cast<unsigned char>(total >> 8));
-    reply.push_back(static_cast<unsigned char>(total));
-    reply.insert(reply.end(), iface.device_id.begin(), iface.device_id.end());
-    DWORD copy = static_cast<DWORD>(std::min<std::size_t>(reply.size(), output_size));
-    if (output != nullptr) {
-        std::memcpy(output, reply.data(), copy);
-    }
-    DWORD count = iface.id_count >= 0 ? static_cast<DWORD>(iface.id_count) : copy;
-    *returned = std::min(count, output_size);
+    std::size_t reported = 0;
+    printer_model_device_id(&iface.printer.model, static_cast<unsigned char *>(output), output_size,
+                            &reported);
+    *returned = static_cast<DWORD>(reported);
     return TRUE;
 }
 
@@ -230,7 +223,7 @@ Interface &add_printer(const GUID &interface_class, const std::string &path,
     Interface iface;
     iface.interface_class = interface_class;
     iface.path = path;
-    iface.device_id = device_id;
+    printer_model_set_device_id(&iface.printer.model, device_id.data(), device_id.size());
     sys().interfaces.push_back(std::move(iface));
     return sys().interfaces.back();
 }
@@ -553,19 +546,18 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD done,
     if (object->kind != Kind::in_pipe) {
         return t.finish(FALSE, ERROR_INVALID_FUNCTION);
     }
-    Printer &printer = s.interfaces[object->iface].printer;
-    if (printer.replies.empty()) {
+    std::size_t got = 0;
+    int result = printer_model_read(&s.interfaces[object->iface].printer.model,
+                                    static_cast<unsigned char *>(buffer), count, &got);
+    *done = static_cast<DWORD>(got);
+    switch (result) {
+    case PRINTER_READ_OK:
+        return t.finish(TRUE, 0);
+    case PRINTER_READ_OVERFLOW:
+        return t.finish(FALSE, ERROR_GEN_FAILURE);
+    default:
         return t.finish(FALSE, ERROR_SEM_TIMEOUT);
     }
-    Bytes &reply = printer.replies.front();
-    DWORD take = static_cast<DWORD>(std::min<std::size_t>(reply.size(), count));
-    std::memcpy(buffer, reply.data(), take);
-    reply.erase(reply.begin(), reply.begin() + take);
-    if (reply.empty()) {
-        printer.replies.pop_front();
-    }
-    *done = take;
-    return t.finish(TRUE, 0);
 }
 
 BOOL WINAPI WriteFile(HANDLE handle, LPCVOID data, DWORD count, LPDWORD done,
@@ -589,7 +581,9 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID data, DWORD count, LPDWORD done,
     if (short_write) {
         taken = std::min(count, printer.short_write_accepts);
     }
-    if (!printer_escape(printer, bytes, count, taken)) {
+    if (printer_model_write(&printer.model, bytes, count, taken) == PRINTER_ESCAPE) {
+        printer.commands.emplace_back(bytes, bytes + count);
+    } else {
         if (printer.keep == Printer::Keep::bytes) {
             printer.write_sizes.push_back(taken);
         }

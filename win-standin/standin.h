@@ -17,15 +17,16 @@
 //   ERROR_SHARING_VIOLATION, and neither pipe opens while the device is
 //   open); DeviceIoControl answers the device-ID request of its class with a
 //   2-byte big-endian length prefix and the device-ID text, and the byte
-//   count (which may be set apart from the bytes). Alternative-class devices
-//   also answer the set-up request.
+//   count (which may be set apart from the bytes), as the printer model
+//   (printer_model.h) gives them. Alternative-class devices also answer the
+//   set-up request.
 // - Path + "\PIPE00" is the printer's output pipe: every WriteFile is handed
-//   to the printer, which keeps, discards (counts) or streams to a file what
-//   it receives, can accept only part of its n-th write, and can run a hook
-//   (escape commands) on each write. Path + "\PIPE01" is the input pipe:
-//   ReadFile takes up to the asked count from the first reply in the
-//   printer's reply queue; with an empty queue the read fails as a driver
-//   time-out would (ERROR_SEM_TIMEOUT, 0 bytes).
+//   to the printer model, which takes the escape commands; print data is
+//   kept, discarded (counted) or streamed to a file; the n-th write can be
+//   taken only in part. Path + "\PIPE01" is the input pipe: ReadFile gets
+//   the model's next answer packet; a read shorter than the packet fails
+//   with ERROR_GEN_FAILURE and loses the packet, and with no packet waiting
+//   the read fails as a driver time-out would (ERROR_SEM_TIMEOUT, 0 bytes).
 // - Any other path is a regular host file, read through POSIX, opened
 //   exclusively like on Windows; the n-th open or n-th read can be made to
 //   fail.
@@ -41,7 +42,7 @@
 #include <setupapi.h>
 #include <windows.h>
 
-#include "printer_serial.h"
+#include "printer_model.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -62,6 +63,9 @@ constexpr DWORD IOCTL_ALT_DEVICE_ID = 0x00220010;
 using Bytes = std::vector<unsigned char>;
 
 struct Printer {
+    Printer() {
+        printer_model_init(&model);
+    }
     enum class Keep { bytes, count, stream } keep = Keep::bytes;
     Bytes received;              // Keep::bytes
     std::FILE *stream = nullptr; // Keep::stream (opened by the description loader)
@@ -74,8 +78,9 @@ struct Printer {
     DWORD short_write_accepts = 0;
     DWORD short_write_error = ERROR_GEN_FAILURE;
 
-    std::deque<Bytes> replies; // what the input pipe delivers, one entry per transfer
-    EscapeCommands escape;     // serial number and its escape commands (printer_serial.h)
+    printer_model model; // device ID, serial number, answers waiting on the input pipe
+    // Every escape command offered on the output pipe, in order, as sent.
+    std::vector<Bytes> commands;
     // Runs after the printer took the bytes of a write (escape commands).
     std::function<void(Printer &, const unsigned char *, DWORD)> on_write;
 
@@ -89,8 +94,6 @@ struct Printer {
 struct Interface {
     GUID interface_class = usbprint_class;
     std::string path;
-    std::string device_id; // the ID text; the reply is prefix + text
-    long id_count = -1;    // byte count the request reports; -1: prefix + text
 
     DWORD enum_error = 0;          // nonzero: enumerating this member fails with it
     bool size_query_fails = false; // the size query reports nothing
@@ -141,6 +144,7 @@ struct System {
     bool global_lock_fails = false;
 
     std::string summary_path; // where the command-line build writes its summary
+    std::string state_path;   // where the command-line build keeps the printers' state
 
     std::size_t max_logged_calls = static_cast<std::size_t>(-1);
     std::vector<Call> calls;
@@ -167,6 +171,13 @@ std::string call_log();                  // one line per logged call
 // Loads a printer description (key=value lines, see description.cpp) into
 // the system. Returns an empty string, or the first error found.
 std::string load_description(const std::string &file_name);
+// What the printers keep across runs (their serial numbers): one state line
+// of the printer model per printer, in order. load_state leaves the printers
+// as described when the file does not exist yet; store_state writes the file
+// only when a printer stored something in this run. Both return an empty
+// string or the error.
+std::string load_state(const std::string &file_name);
+std::string store_state(const std::string &file_name);
 // Writes the summary of the run (received bytes, open handles, ...).
 void write_summary(std::FILE *out);
 

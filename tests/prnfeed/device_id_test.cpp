@@ -52,7 +52,7 @@ TEST_F(DeviceId, TextIsCutByTheReturnedCount) {
 TEST_F(DeviceId, RepliesWithoutTextGiveTheEmptyText) {
     for (long count : {0L, 1L, 2L}) {
         standin::reset();
-        add_usb_printer().id_count = count;
+        add_usb_printer().printer.model.id_count = count;
         int result = 0;
         EXPECT_EQ(delivered(result), "") << count;
         EXPECT_EQ(result, 1);
@@ -66,7 +66,7 @@ TEST_F(DeviceId, RepliesWithoutTextGiveTheEmptyText) {
 
 TEST_F(DeviceId, CountNotBytesDecidesTheLength) {
     // The driver says 10 bytes came although the ID is longer.
-    add_usb_printer(PRINTER_PATH, "MFG:Maker;MDL:P-100;").id_count = 10;
+    add_usb_printer(PRINTER_PATH, "MFG:Maker;MDL:P-100;").printer.model.id_count = 10;
     int result = 0;
     EXPECT_EQ(delivered(result), "MFG:Mak");
 }

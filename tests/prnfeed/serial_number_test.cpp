@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 
@@ -22,6 +23,22 @@ const std::string WRITE_COMMAND = "\x1b%-43.21SW";
 
 Bytes bytes_of(const std::string &text) {
     return Bytes(text.begin(), text.end());
+}
+
+std::string serial_of(const standin::Printer &printer) {
+    return std::string(printer.model.serial, PRINTER_SERIAL_LENGTH);
+}
+
+void set_serial(standin::Printer &printer, const std::string &serial) {
+    ASSERT_EQ(serial.size(), size_t{PRINTER_SERIAL_LENGTH});
+    std::memcpy(printer.model.serial, serial.data(), PRINTER_SERIAL_LENGTH);
+}
+
+// The echo the read answer starts with instead of the read command.
+void set_read_echo(standin::Printer &printer, const std::string &echo) {
+    ASSERT_LE(echo.size(), size_t{PRINTER_ECHO_MAX});
+    std::memcpy(printer.model.read_echo, echo.data(), echo.size());
+    printer.model.read_echo_length = echo.size();
 }
 
 void set_time(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
@@ -120,9 +137,9 @@ TEST_P(SerialConstructionTest, WrittenToBlankPrinterAndReported) {
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, banner() + "Current USB Serial Number [ " + BLANK + " ]\n" +
                            "USB Serial Number write OK [ " + c.serial + " ]\n");
-    ASSERT_EQ(printer->escape.commands.size(), 2u);
-    EXPECT_EQ(printer->escape.commands[1], bytes_of(WRITE_COMMAND + c.serial));
-    EXPECT_EQ(printer->escape.serial, c.serial);
+    ASSERT_EQ(printer->commands.size(), 2u);
+    EXPECT_EQ(printer->commands[1], bytes_of(WRITE_COMMAND + c.serial));
+    EXPECT_EQ(serial_of(*printer), c.serial);
     // One reading of the clock for the whole number.
     EXPECT_EQ(count_calls("GetLocalTime"), 1);
     EXPECT_CLEAN();
@@ -155,9 +172,9 @@ TEST_F(SerialNumberTest, BlankPrinterExchangeIsExactInBytesAndOrder) {
     ::Run run = run_with_file("/ab12cd");
     EXPECT_EQ(run.err, "");
 
-    ASSERT_EQ(printer->escape.commands.size(), 2u);
-    EXPECT_EQ(printer->escape.commands[0], bytes_of(READ_COMMAND));
-    EXPECT_EQ(printer->escape.commands[1], bytes_of(WRITE_COMMAND + "12CD-03090845296"));
+    ASSERT_EQ(printer->commands.size(), 2u);
+    EXPECT_EQ(printer->commands[0], bytes_of(READ_COMMAND));
+    EXPECT_EQ(printer->commands[1], bytes_of(WRITE_COMMAND + "12CD-03090845296"));
 
     // Output pipe first, then input; each command followed by 500 ms and a
     // read of exactly the reply's length; output closed before input, and
@@ -170,13 +187,13 @@ TEST_F(SerialNumberTest, BlankPrinterExchangeIsExactInBytesAndOrder) {
         "close out"};
     EXPECT_EQ(trace(), expected);
     EXPECT_EQ(standin::sys().sleeps, (std::vector<DWORD>{500, 500}));
-    EXPECT_TRUE(printer->replies.empty());
+    EXPECT_EQ(printer->model.queue_count, 0u);
 }
 
 TEST_F(SerialNumberTest, NoLineCodeNoEscapeCommand) {
     ::Run run = run_prnfeed({file});
     EXPECT_EQ(run.exit_value, 0);
-    EXPECT_TRUE(printer->escape.commands.empty());
+    EXPECT_TRUE(printer->commands.empty());
     EXPECT_EQ(printer->in_opens, 0);
     EXPECT_EQ(count_calls("GetLocalTime"), 0);
     EXPECT_EQ(printer->received, data);
@@ -189,34 +206,31 @@ TEST_F(SerialNumberTest, WriteOk) {
     ::Run run = run_with_file("/ab12cd");
     EXPECT_EQ(serial_output(run), "Current USB Serial Number [ " + BLANK + " ]\n" +
                                       "USB Serial Number write OK [ 12CD-03090845296 ]\n");
-    EXPECT_EQ(printer->escape.serial, "12CD-03090845296");
+    EXPECT_EQ(serial_of(*printer), "12CD-03090845296");
 }
 
 TEST_F(SerialNumberTest, WriteReplyThatDiffersIsNg) {
     struct Fault {
         const char *what;
-        std::function<void(standin::EscapeCommands &)> set;
+        std::function<void(printer_model &)> set;
     };
     const Fault faults[] = {
-        {"byte after the echo is not 0x00", [](standin::EscapeCommands &e) { e.write_gap = 0x20; }},
-        {"last serial character differs",
-         [](standin::EscapeCommands &e) { e.write_reply_garble = 15; }},
-        {"first serial character differs",
-         [](standin::EscapeCommands &e) { e.write_reply_garble = 0; }},
-        {"printer kept its blank serial",
-         [](standin::EscapeCommands &e) { e.write_ignored = true; }},
+        {"byte after the echo is not 0x00", [](printer_model &e) { e.write_gap = 0x20; }},
+        {"last serial character differs", [](printer_model &e) { e.write_reply_garble = 15; }},
+        {"first serial character differs", [](printer_model &e) { e.write_reply_garble = 0; }},
+        {"printer kept its blank serial", [](printer_model &e) { e.write_ignored = 1; }},
     };
     for (const Fault &fault : faults) {
         SCOPED_TRACE(fault.what);
         standin::reset();
         set_time(2003, 9, 8, 12, 34, 56);
         printer = &add_usb_printer().printer;
-        fault.set(printer->escape);
+        fault.set(printer->model);
         ::Run run = run_with_file("/ab12cd");
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(serial_output(run), "Current USB Serial Number [ " + BLANK + " ]\n" +
                                           "USB Serial Number write NG [ 12CD-03090845296 ]\n");
-        EXPECT_EQ(printer->escape.commands.size(), 2u);
+        EXPECT_EQ(printer->commands.size(), 2u);
     }
 }
 
@@ -241,14 +255,16 @@ TEST_F(SerialNumberTest, AlreadyRegisteredPrinterIsNeverWritten) {
         standin::reset();
         set_time(2003, 9, 8, 12, 34, 56);
         printer = &add_usb_printer().printer;
-        printer->escape.serial = c.serial;
-        printer->escape.read_echo = c.echo;
+        set_serial(*printer, c.serial);
+        if (!c.echo.empty()) {
+            set_read_echo(*printer, c.echo);
+        }
         ::Run run = run_with_file("/ab12cd");
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(serial_output(run), "USB Serial Number already registered[ " + c.shown + " ]\n");
-        ASSERT_EQ(printer->escape.commands.size(), 1u);
-        EXPECT_EQ(printer->escape.commands[0], bytes_of(READ_COMMAND));
-        EXPECT_EQ(printer->escape.serial, c.serial);
+        ASSERT_EQ(printer->commands.size(), 1u);
+        EXPECT_EQ(printer->commands[0], bytes_of(READ_COMMAND));
+        EXPECT_EQ(serial_of(*printer), c.serial);
         EXPECT_EQ(standin::sys().sleeps, (std::vector<DWORD>{500}));
     }
 }
@@ -258,19 +274,31 @@ TEST_F(SerialNumberTest, ShortFirstReplyEndsTheStepWithOnlyTheReadMessage) {
         SCOPED_TRACE(length);
         standin::reset();
         printer = &add_usb_printer().printer;
-        printer->escape.read_reply_length = length;
+        printer->model.read_reply_length = length;
         ::Run run = run_with_file("/ab12cd");
         EXPECT_EQ(serial_output(run), "");
         EXPECT_EQ(run.err.rfind("Read port error code=", 0), 0u) << run.err;
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
         EXPECT_EQ(run.err.substr(run.err.size() - 2), ".\n");
-        EXPECT_EQ(printer->escape.commands.size(), 1u);
-        EXPECT_EQ(printer->escape.serial, BLANK);
+        EXPECT_EQ(printer->commands.size(), 1u);
+        EXPECT_EQ(serial_of(*printer), BLANK);
     }
 }
 
+TEST_F(SerialNumberTest, LongerFirstReplyIsLostAndNothingIsWritten) {
+    // 27 bytes wait where 26 are asked: one USB packet that overflows the read.
+    set_read_echo(*printer, READ_COMMAND + "X");
+    ::Run run = run_with_file("/ab12cd");
+    EXPECT_EQ(serial_output(run), "");
+    EXPECT_EQ(run.err, "Read port error code=31.\n");
+    ASSERT_EQ(printer->commands.size(), 1u);
+    EXPECT_EQ(printer->commands[0], bytes_of(READ_COMMAND));
+    EXPECT_EQ(serial_of(*printer), BLANK);
+    EXPECT_EQ(printer->model.queue_count, 0u);
+}
+
 TEST_F(SerialNumberTest, MissingFirstReplyReportsTheDriverError) {
-    printer->escape.read_reply_length = 0;
+    printer->model.read_reply_length = 0;
     ::Run run = run_with_file("/ab12cd");
     EXPECT_EQ(serial_output(run), "");
     EXPECT_EQ(run.err, "Read port error code=121.\n");
@@ -282,12 +310,12 @@ TEST_F(SerialNumberTest, ShortSecondReplyGivesNeitherOkNorNg) {
         standin::reset();
         set_time(2003, 9, 8, 12, 34, 56);
         printer = &add_usb_printer().printer;
-        printer->escape.write_reply_length = length;
+        printer->model.write_reply_length = length;
         ::Run run = run_with_file("/ab12cd");
         EXPECT_EQ(serial_output(run), "Current USB Serial Number [ " + BLANK + " ]\n");
         EXPECT_EQ(run.err.rfind("Read port error code=", 0), 0u) << run.err;
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
-        EXPECT_EQ(printer->escape.commands.size(), 2u);
+        EXPECT_EQ(printer->commands.size(), 2u);
     }
 }
 
@@ -299,7 +327,7 @@ TEST_F(SerialNumberTest, ReadCommandNotFullyTaken) {
     EXPECT_EQ(run.err, "Write port error code=31\n");
     // No wait and no read after a command that did not go out whole.
     EXPECT_TRUE(standin::sys().sleeps.empty());
-    EXPECT_EQ(printer->escape.commands.size(), 1u);
+    EXPECT_EQ(printer->commands.size(), 1u);
 }
 
 TEST_F(SerialNumberTest, WriteCommandNotFullyTaken) {
@@ -310,7 +338,7 @@ TEST_F(SerialNumberTest, WriteCommandNotFullyTaken) {
     EXPECT_EQ(run.err, "Write port error code=31\n");
     EXPECT_EQ(standin::sys().sleeps, (std::vector<DWORD>{500}));
     EXPECT_EQ(count_calls("ReadFile") - 3, 1); // one reply read; three reads of the file
-    EXPECT_EQ(printer->escape.serial, BLANK);
+    EXPECT_EQ(serial_of(*printer), BLANK);
 }
 
 TEST_F(SerialNumberTest, InputPipeThatDoesNotOpen) {
@@ -318,7 +346,7 @@ TEST_F(SerialNumberTest, InputPipeThatDoesNotOpen) {
     ::Run run = run_with_file("/ab12cd");
     EXPECT_EQ(serial_output(run), "");
     EXPECT_EQ(run.err, "Open port " + IN_PIPE + " error.\n");
-    EXPECT_TRUE(printer->escape.commands.empty());
+    EXPECT_TRUE(printer->commands.empty());
     std::vector<std::string> steps = trace();
     ASSERT_GE(steps.size(), 6u);
     EXPECT_EQ(std::vector<std::string>(steps.begin() + 3, steps.begin() + 6),
@@ -333,7 +361,7 @@ TEST_F(SerialNumberTest, OutputPipeThatDoesNotOpen) {
     EXPECT_EQ(run.out, banner());
     EXPECT_EQ(run.err, "Open port " + OUT_PIPE + " error.\n");
     EXPECT_EQ(printer->in_opens, 0);
-    EXPECT_TRUE(printer->escape.commands.empty());
+    EXPECT_TRUE(printer->commands.empty());
     EXPECT_CLEAN();
 }
 
@@ -366,29 +394,105 @@ TEST_F(SerialNumberTest, SecondRunFindsThePrinterRegistered) {
     standin::reset();
     set_time(2003, 9, 8, 12, 35, 0);
     printer = &add_usb_printer().printer;
-    printer->escape.serial = kept.escape.serial;
+    set_serial(*printer, serial_of(kept));
     ::Run run = run_with_file("/ab12cd");
     EXPECT_EQ(serial_output(run), "USB Serial Number already registered[ 12CD-03090845296 ]\n");
 }
 
 // ---------------------------------------------------------------------------
-// The printer model keeps commands and print data apart
+// The printer model on its own
 
-TEST(PrinterEscapeModel, PrintDataThatOnlyStartsLikeACommandIsPrintData) {
-    standin::reset();
-    standin::Printer printer;
-    const std::string longer = READ_COMMAND + "X";
-    EXPECT_FALSE(standin::printer_escape(
-        printer, reinterpret_cast<const unsigned char *>(longer.data()), 11, 11));
-    const std::string write_short = WRITE_COMMAND + "123";
-    EXPECT_FALSE(standin::printer_escape(
-        printer, reinterpret_cast<const unsigned char *>(write_short.data()), 13, 13));
-    EXPECT_TRUE(printer.escape.commands.empty());
-    EXPECT_TRUE(printer.replies.empty());
+const unsigned char *raw(const std::string &text) {
+    return reinterpret_cast<const unsigned char *>(text.data());
+}
+
+TEST(PrinterModel, OnlyAWholeCommandIsAnEscapeCommandAndOnlyATakenOneIsAnswered) {
+    struct Case {
+        std::string bytes;
+        std::size_t taken;
+        int kind;
+        std::size_t answers;
+    } cases[] = {
+        {READ_COMMAND, 10, PRINTER_ESCAPE, 1},
+        {WRITE_COMMAND + "AB12-03090845296", 26, PRINTER_ESCAPE, 1},
+        {READ_COMMAND, 4, PRINTER_ESCAPE, 0}, // taken in part: not acted on
+        {WRITE_COMMAND + "AB12-03090845296", 25, PRINTER_ESCAPE, 0},
+        {READ_COMMAND + "X", 11, PRINTER_DATA, 0}, // print data that starts like one
+        {WRITE_COMMAND + "123", 13, PRINTER_DATA, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.bytes.size());
+        printer_model model;
+        printer_model_init(&model);
+        EXPECT_EQ(printer_model_write(&model, raw(c.bytes), c.bytes.size(), c.taken), c.kind);
+        EXPECT_EQ(model.queue_count, c.answers);
+        EXPECT_EQ(model.stored, c.answers == 1 && c.bytes.size() == 26);
+    }
+}
+
+TEST(PrinterModel, AnAnswerIsOnePacketThatAShorterReadLoses) {
+    struct Case {
+        std::size_t asked;
+        int result;
+        std::size_t done;
+    } cases[] = {
+        {26, PRINTER_READ_OK, 26},
+        {1024, PRINTER_READ_OK, 26}, // one packet, not the next one as well
+        {25, PRINTER_READ_OVERFLOW, 0},
+        {1, PRINTER_READ_OVERFLOW, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.asked);
+        printer_model model;
+        printer_model_init(&model);
+        printer_model_write(&model, raw(READ_COMMAND), 10, 10);
+        printer_model_write(&model, raw(READ_COMMAND), 10, 10);
+        unsigned char buffer[1024] = {};
+        std::size_t done = 99;
+        EXPECT_EQ(printer_model_read(&model, buffer, c.asked, &done), c.result);
+        EXPECT_EQ(done, c.done);
+        EXPECT_EQ(model.queue_count, 1u); // the first packet is gone either way
+        EXPECT_EQ(printer_model_read(&model, buffer, 1024, &done), PRINTER_READ_OK);
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer), done), READ_COMMAND + BLANK);
+        EXPECT_EQ(printer_model_read(&model, buffer, 1024, &done), PRINTER_READ_EMPTY);
+    }
+}
+
+TEST(PrinterModel, StateTextKeepsAnySerialNumber) {
+    const std::string serials[] = {"AB12-03090845296", BLANK,
+                                   std::string("\0\n\r%=% \x7f\x80\xff\x1b;abcd", 16),
+                                   std::string(16, '%')};
+    for (const std::string &serial : serials) {
+        printer_model model;
+        printer_model_init(&model);
+        std::memcpy(model.serial, serial.data(), 16);
+        char text[PRINTER_STATE_MAX];
+        std::size_t length = printer_model_save_state(&model, text, sizeof(text));
+        ASSERT_GT(length, 0u);
+        std::string line(text, length);
+        // One line of visible text, whatever the serial number holds.
+        EXPECT_EQ(line.find('\n'), length - 1) << line;
+        for (std::size_t i = 0; i + 1 < length; i++) {
+            EXPECT_TRUE(line[i] >= '!' && line[i] <= '~') << line;
+        }
+        printer_model loaded;
+        printer_model_init(&loaded);
+        ASSERT_EQ(printer_model_load_state(&loaded, text, length), 1) << line;
+        EXPECT_EQ(std::string(loaded.serial, 16), serial) << line;
+    }
+    for (const char *bad :
+         {"serial=AB12", "serial=AB12-030908452967", "serial=AB12-0309084529%4",
+          "serial=AB12-030908452%G1", "serial=AB12-03090845 96", "name=AB12-03090845296", ""}) {
+        printer_model model;
+        printer_model_init(&model);
+        EXPECT_EQ(printer_model_load_state(&model, bad, std::strlen(bad)), 0) << bad;
+        EXPECT_EQ(std::string(model.serial, 16), BLANK) << bad;
+    }
 }
 
 // ---------------------------------------------------------------------------
-// The command-line build keeps the printer's serial number in its description
+// The command-line build keeps the printer's serial number in a state file
+// of its own and never rewrites the description
 
 std::string run_cli(const std::string &description, const std::vector<std::string> &args,
                     int &status) {
@@ -419,13 +523,16 @@ TEST_F(SerialNumberTest, CommandLinePrinterRemembersItsSerialNumber) {
             << "device_id=MFG:Maker;MDL:P-100;\n"
             << "output=" << received << "\n";
     }
+    const std::string described = read_file(description);
+    const std::string state = description + ".state";
     int status = -1;
     std::string first = run_cli(description, {"/ab12", file}, status);
     EXPECT_EQ(WEXITSTATUS(status), 0) << first;
     EXPECT_NE(first.find("USB Serial Number write OK [ AB12-03090845296 ]\n"), std::string::npos)
         << first;
     EXPECT_EQ(read_file(received), std::string(data.begin(), data.end()));
-    EXPECT_NE(read_file(description).find("\nserial=AB12-03090845296\n"), std::string::npos);
+    EXPECT_EQ(read_file(description), described);
+    EXPECT_EQ(read_file(state), "serial=AB12-03090845296\n");
 
     std::string second = run_cli(description, {"/ab12", file}, status);
     EXPECT_EQ(WEXITSTATUS(status), 0) << second;
@@ -434,6 +541,8 @@ TEST_F(SerialNumberTest, CommandLinePrinterRemembersItsSerialNumber) {
         << second;
     EXPECT_EQ(second.find("write OK"), std::string::npos);
     EXPECT_EQ(read_file(received), std::string(data.begin(), data.end()));
+    EXPECT_EQ(read_file(description), described);
+    EXPECT_EQ(read_file(state), "serial=AB12-03090845296\n");
 }
 
 } // namespace

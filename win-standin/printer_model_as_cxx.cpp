@@ -1,0 +1,2 @@
+// The printer model compiled as C++ (it is built as C everywhere else).
+#include "printer_model.c"
