@@ -92,12 +92,12 @@ struct Interface {
     std::string device_id; // the ID text; the reply is prefix + text
     long id_count = -1;    // byte count the request reports; -1: prefix + text
 
-    DWORD enum_error = 0;          // nonzero: enumerating this member fails with it
-    bool size_query_fails = false; // the size query reports nothing
-    long reported_size = -1;       // size the size query reports instead of the true one
-    bool fetch_fails = false;      // the path fetch fails
+    DWORD enum_error = 0;           // nonzero: enumerating this member fails with it
+    bool size_query_fails = false;  // the size query reports nothing
+    long reported_size = -1;        // size the size query reports instead of the true one
+    bool fetch_fails = false;       // the path fetch fails
     bool unterminated_path = false; // size and fetched block hold the path without its NUL
-    DWORD open_error = 0;          // nonzero: opening the device path fails with it
+    DWORD open_error = 0;           // nonzero: opening the device path fails with it
     bool id_request_fails = false;
     bool setup_request_fails = false;
 
