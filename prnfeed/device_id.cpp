@@ -26,6 +26,9 @@ int read_device_id(char *text) {
     char input[REQUEST_INPUT_SIZE];
     char reply[REPLY_BUFFER_SIZE];
     memset(input, 0, sizeof(input));
+    // Cleared, so that a driver that reports more bytes than it filled
+    // gives a text that ends where its reply ends.
+    memset(reply, 0, sizeof(reply));
     DWORD request = IOCTL_USBPRINT_GET_1284_ID;
     HANDLE device;
 

@@ -21,6 +21,10 @@ const DWORD INTERFACE_DATA_SIZE = 28;
 const DWORD DETAIL_FIXED_SIZE = 5;
 const DWORD DETAIL_PATH_OFFSET = 4;
 
+// Member indexes tried before the search gives up as at the end of the set:
+// far beyond any real PC, and it ends a set whose every member fails.
+const DWORD MAX_MEMBER_INDEX = 4096;
+
 const char OUT_PIPE_SUFFIX[] = "\\PIPE00";
 const char IN_PIPE_SUFFIX[] = "\\PIPE01";
 // Longest interface path that still fits a pipe-path buffer with its
@@ -98,7 +102,7 @@ HANDLE open_first_interface(const GUID *interface_class) {
     SP_DEVICE_INTERFACE_DATA interface_data;
     memset(&interface_data, 0, sizeof(interface_data));
     interface_data.cbSize = INTERFACE_DATA_SIZE;
-    for (DWORD index = 0;; index++) {
+    for (DWORD index = 0; index < MAX_MEMBER_INDEX; index++) {
         if (SetupDiEnumDeviceInterfaces(set, NULL, interface_class, index, &interface_data)) {
             HANDLE device = open_interface(set, &interface_data);
             if (device != INVALID_HANDLE_VALUE) {
@@ -106,9 +110,10 @@ HANDLE open_first_interface(const GUID *interface_class) {
                 return device;
             }
         } else if (GetLastError() == ERROR_NO_MORE_ITEMS) {
-            SetupDiDestroyDeviceInfoList(set);
-            return INVALID_HANDLE_VALUE;
+            break;
         }
         // Any other enumeration error skips that member.
     }
+    SetupDiDestroyDeviceInfoList(set);
+    return INVALID_HANDLE_VALUE;
 }

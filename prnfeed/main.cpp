@@ -148,6 +148,14 @@ int main(int argc, char *argv[]) {
         }
     }
 
+    // A serial number is written into a printer once and for good: a line
+    // code that would put unusable characters there stops the run before
+    // the printer is even asked for.
+    if (line_code_given && !line_code_is_usable(line_code)) {
+        fprintf(stderr, "\tLine code not usable for a serial number...(%s)\n", line_code);
+        return -1;
+    }
+
     if (!get_printer_name(printer_name)) {
         fprintf(stderr, "\tPrinter is not ready!\n");
         return -1;

@@ -37,6 +37,10 @@ HANDLE open_port(const char *path);
 DWORD read_port(HANDLE port, void *buffer, DWORD count);
 DWORD write_port(HANDLE port, const void *data, DWORD count);
 
+// 1 when every line-code character that goes into the serial number is
+// visible ASCII (0x21..0x7E) other than ',', else 0.
+int line_code_is_usable(const char *line_code);
+
 // Gives a still-blank printer its USB serial number, built from the line
 // code (prefix included) and the local time. Reports its own outcome and
 // leaves no pipe open.

@@ -41,6 +41,30 @@ static void put_decimal(char *field, int width, unsigned value) {
     }
 }
 
+// Index of the first line-code character that goes into the serial number:
+// the last four after the prefix, fewer when the code is shorter. The prefix
+// itself is never taken.
+static size_t first_serial_character(size_t length) {
+    if (length <= 1) {
+        return length;
+    }
+    return length > 5 ? length - 4 : 1;
+}
+
+int line_code_is_usable(const char *line_code) {
+    size_t length = strlen(line_code);
+    for (size_t i = first_serial_character(length); i < length; i++) {
+        unsigned char c = static_cast<unsigned char>(line_code[i]);
+        // Windows builds the device's instance ID from its USB serial
+        // number, and refuses control characters, space, bytes above 0x7E
+        // and ',' there: such a printer would lose its identity for good.
+        if (c <= 0x20 || c > 0x7E || c == ',') {
+            return 0;
+        }
+    }
+    return 1;
+}
+
 // Builds the 16-character serial number (NUL-terminated, so serial holds 17
 // bytes) from the line code, prefix included, and one reading of the
 // local time.
@@ -48,18 +72,16 @@ static void build_serial_number(const char *line_code, char *serial) {
     memset(serial, '0', SERIAL_LENGTH);
     serial[SERIAL_LENGTH] = '\0';
 
-    // The last four characters after the prefix, upper-cased, right-aligned
-    // in positions 0-3. The prefix itself is never taken.
+    // The taken characters, upper-cased, right-aligned in positions 0-3.
     size_t length = strlen(line_code);
-    int position = 3;
-    while (position >= 0 && length > 1) {
-        char c = line_code[length - 1];
+    size_t first = first_serial_character(length);
+    char *position = serial + 4 - (length - first);
+    for (size_t i = first; i < length; i++) {
+        char c = line_code[i];
         if (c >= 'a' && c <= 'z') {
             c = static_cast<char>(c - 'a' + 'A');
         }
-        serial[position] = c;
-        --position;
-        --length;
+        *position++ = c;
     }
     serial[4] = '-';
 

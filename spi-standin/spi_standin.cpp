@@ -83,19 +83,15 @@ NEXT_DEFINITION(real_usleep, usleep_fn, "usleep")
 int node_fd = -1;
 std::vector<unsigned char> last_written;
 
-const char *env(const char *name) {
-    return getenv(name);
-}
-
 long env_number(const char *name, long fallback) {
-    const char *v = env(name);
+    const char *v = getenv(name);
     if (v == nullptr || *v == '\0')
         return fallback;
     return strtol(v, nullptr, 0);
 }
 
 void trace(const std::string &line) {
-    const char *path = env("SPI_STANDIN_TRACE");
+    const char *path = getenv("SPI_STANDIN_TRACE");
     if (path == nullptr || *path == '\0')
         return;
     int fd = real_open()(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
@@ -137,7 +133,7 @@ bool is_node(const char *path) {
 }
 
 bool node_exists(const char *path) {
-    const char *list = env("SPI_STANDIN_NODES");
+    const char *list = getenv("SPI_STANDIN_NODES");
     if (list == nullptr)
         return true;
     std::string s(list);
@@ -194,7 +190,7 @@ int node_ioctl(unsigned long request, unsigned long value) {
 
 void save_written(const unsigned char *p, size_t n) {
     last_written.assign(p, p + n);
-    const char *state = env("SPI_STANDIN_STATE");
+    const char *state = getenv("SPI_STANDIN_STATE");
     if (state == nullptr || *state == '\0')
         return;
     int fd = real_open()(state, O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0644);
@@ -211,7 +207,7 @@ void save_written(const unsigned char *p, size_t n) {
 }
 
 std::vector<unsigned char> load_written() {
-    const char *state = env("SPI_STANDIN_STATE");
+    const char *state = getenv("SPI_STANDIN_STATE");
     if (state == nullptr || *state == '\0')
         return last_written;
     std::vector<unsigned char> data;
@@ -251,7 +247,7 @@ ssize_t node_write(const void *buf, size_t len) {
 }
 
 ssize_t node_read(void *buf, size_t len) {
-    const char *mode = env("SPI_STANDIN_RX");
+    const char *mode = getenv("SPI_STANDIN_RX");
     std::string m = mode == nullptr ? "none" : mode;
     std::vector<unsigned char> data;
     if (m == "error") {

@@ -18,6 +18,7 @@
 #include <linux/fs.h>
 #include <linux/errno.h>
 #include <linux/types.h>
+#include <linux/stddef.h>
 #include <linux/delay.h>
 #if LINUX_VERSION_CODE < KERNEL_VERSION(2, 6, 36)
 #include <asm/io.h>
@@ -249,6 +250,11 @@ static int gport_offset_ok(u32 off)
 static int tolvex_gport_read(unsigned long arg)
 {
 	GPORT_DATA __user *urec = (GPORT_DATA __user *)arg;
+	/*
+	 * The result field is addressed by byte offset, not as a member of a
+	 * record: the caller's pointer may be misaligned.
+	 */
+	char __user *uvalue = (char __user *)arg + offsetof(GPORT_DATA, ulvalue);
 	GPORT_DATA rec;
 	u32 val;
 
@@ -260,10 +266,10 @@ static int tolvex_gport_read(unsigned long arg)
 	 * Make sure the result can be stored before touching the register:
 	 * write the caller's own value back first.
 	 */
-	if (copy_to_user(&urec->ulvalue, &rec.ulvalue, sizeof(rec.ulvalue)))
+	if (copy_to_user(uvalue, &rec.ulvalue, sizeof(rec.ulvalue)))
 		return -EFAULT;
 	val = __raw_readl(REG(GPIO_BASE + rec.uloffset));
-	if (copy_to_user(&urec->ulvalue, &val, sizeof(val)))
+	if (copy_to_user(uvalue, &val, sizeof(val)))
 		return -EFAULT;
 	return 0;
 }

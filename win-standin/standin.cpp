@@ -488,14 +488,16 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share_mode,
         return refuse(ERROR_PATH_NOT_FOUND);
     }
     int mode = (access & GENERIC_WRITE) ? O_RDWR : O_RDONLY;
-    int fd = open(name.c_str(), mode | O_CLOEXEC);
+    // Never blocks: a FIFO or device node is not a file Windows would open.
+    int fd = open(name.c_str(), mode | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return refuse(errno == ENOENT    ? ERROR_FILE_NOT_FOUND
                       : errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
                                          : ERROR_ACCESS_DENIED);
     }
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         close(fd);
         return refuse(ERROR_ACCESS_DENIED);
     }
@@ -797,6 +799,9 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA device,
     if (interface_data == nullptr || interface_data->cbSize != 28) {
         return result(FALSE, ERROR_INVALID_USER_BUFFER);
     }
+    if (sys().enum_error_every != 0) {
+        return result(FALSE, sys().enum_error_every);
+    }
     if (class_guid == nullptr || !same_guid(*class_guid, object->set_class) ||
         index >= object->members.size()) {
         return result(FALSE, ERROR_NO_MORE_ITEMS);
@@ -829,7 +834,8 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_
         return result(FALSE, ERROR_INVALID_PARAMETER);
     }
     const Interface &iface = sys().interfaces[interface_data->Reserved - 1];
-    DWORD needed = static_cast<DWORD>(4 + iface.path.size() + 1);
+    std::size_t path_bytes = iface.path.size() + (iface.unterminated_path ? 0 : 1);
+    DWORD needed = static_cast<DWORD>(4 + path_bytes);
     if (detail == nullptr) {
         if (detail_size != 0) {
             return result(FALSE, ERROR_INVALID_USER_BUFFER);
@@ -857,7 +863,7 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_
     if (iface.fetch_fails) {
         return result(FALSE, ERROR_GEN_FAILURE);
     }
-    std::memcpy(detail->DevicePath, iface.path.c_str(), iface.path.size() + 1);
+    std::memcpy(detail->DevicePath, iface.path.c_str(), path_bytes);
     if (required_size != nullptr) {
         *required_size = needed;
     }

@@ -95,11 +95,12 @@ struct Interface {
     GUID interface_class = usbprint_class;
     std::string path;
 
-    DWORD enum_error = 0;          // nonzero: enumerating this member fails with it
-    bool size_query_fails = false; // the size query reports nothing
-    long reported_size = -1;       // size the size query reports instead of the true one
-    bool fetch_fails = false;      // the path fetch fails
-    DWORD open_error = 0;          // nonzero: opening the device path fails with it
+    DWORD enum_error = 0;           // nonzero: enumerating this member fails with it
+    bool size_query_fails = false;  // the size query reports nothing
+    long reported_size = -1;        // size the size query reports instead of the true one
+    bool fetch_fails = false;       // the path fetch fails
+    bool unterminated_path = false; // size and fetched block hold the path without its NUL
+    DWORD open_error = 0;           // nonzero: opening the device path fails with it
     bool id_request_fails = false;
     bool setup_request_fails = false;
 
@@ -132,6 +133,7 @@ struct System {
     SYSTEMTIME local_time = {2003, 9, 1, 8, 12, 34, 56, 789};
     std::deque<Interface> interfaces; // references stay valid as printers are added
     bool class_devs_fails = false;
+    DWORD enum_error_every = 0; // nonzero: enumerating any member fails with it
 
     int file_open_fail_at = 0; // 1-based open of a regular file that fails
     DWORD file_open_error = ERROR_ACCESS_DENIED;

@@ -118,8 +118,8 @@ int main(int argc, char **argv) {
         printf("Will send %d data by %s.\n", (int)lcount, DEV_NODE);
     }
 
-    // The whole block moves in one call; the driver's results are not
-    // examined, a receive that falls short leaves zeros for the check below.
+    // The whole block moves in one call. What a send returns is not
+    // examined; what a receive returns decides the verdict below.
     ret = 0;
     for (j = 0; j < 1; j++) {
         ioctl(fd, HSPI_IOCTL_FLAGS, flags);
@@ -129,7 +129,6 @@ int main(int argc, char **argv) {
             ret = (int)read(fd, rdwr_data.rx_buf, lcount);
         usleep(5);
     }
-    (void)ret;
 
     if (xfer == 0)
         printf("\n*****Data Written( %d data)*****\n", (int)lcount);
@@ -146,8 +145,14 @@ int main(int argc, char **argv) {
             putchar('\n');
     }
 
+    // A receive that failed or came back short is a failure whatever the
+    // buffer holds: the pattern has a 0 at every multiple of 32, so the
+    // zero-filled rest would otherwise compare equal.
     if (xfer == 1) {
-        ret = memcmp(rdwr_data.tx_buf, rdwr_data.rx_buf, lcount);
+        if (ret == (int)lcount)
+            ret = memcmp(rdwr_data.tx_buf, rdwr_data.rx_buf, lcount);
+        else
+            ret = -1;
         if (ret == 0)
             puts("\n\nCoool!! Data received successful +++++++++++");
         else

@@ -11,3 +11,17 @@ use_wine_prefix() {
 	export WINEPREFIX WINEARCH WINEDEBUG WINEDLLOVERRIDES
 	unset DISPLAY WAYLAND_DISPLAY
 }
+
+# Exit status of a wine test that cannot run on this machine (CTest
+# SKIP_RETURN_CODE).
+WINE_SKIP=77
+
+# skip_unless_wine_runs: ends the calling test as skipped, with the reason,
+# when this machine cannot start wine's 32-bit loader (a kernel without
+# 32-bit x86 execution answers "Exec format error").
+skip_unless_wine_runs() {
+	if ! reason=$(wine --version 2>&1 </dev/null); then
+		echo "SKIPPED: wine cannot run on this machine: $reason"
+		exit "$WINE_SKIP"
+	fi
+}

@@ -13,6 +13,8 @@ action=${1:?start or stop}
 # shellcheck source-path=SCRIPTDIR source=wine-env.sh
 . "$(dirname "$0")/wine-env.sh"
 use_wine_prefix "${2:?prefix}"
+command -v wine >/dev/null || { echo "wine is not installed (scripts/deps.sh)"; exit 1; }
+skip_unless_wine_runs
 log=$WINEPREFIX.log
 
 stop_server() {
@@ -22,7 +24,6 @@ stop_server() {
 
 case $action in
 start)
-	command -v wine >/dev/null || { echo "wine is not installed (scripts/deps.sh)"; exit 1; }
 	mkdir -p "$WINEPREFIX" || exit 1
 	# A server left over by an interrupted run of this prefix goes first.
 	stop_server

@@ -11,6 +11,7 @@ set -u
 # shellcheck source-path=SCRIPTDIR source=wine-env.sh
 . "$(dirname "$0")/wine-env.sh"
 use_wine_prefix "$1"
+skip_unless_wine_runs
 exe=$2
 work=$3/$4
 case_name=$4

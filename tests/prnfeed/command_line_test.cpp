@@ -120,6 +120,25 @@ TEST_F(CommandLine, OverLongArgumentIsRefusedBeforeThePrinterQuery) {
     EXPECT_EQ(run.err, "\tPrinter is not ready!\n");
 }
 
+// The serial number is written once and for good: a line code whose taken
+// characters (the last four after the prefix) are not visible ASCII other
+// than ',' is refused before the printer is asked anything.
+TEST_F(CommandLine, LineCodeThatWouldSpoilTheSerialNumberIsRefused) {
+    add_usb_printer();
+    for (const std::string &code :
+         std::vector<std::string>{"/ab 1", "/ab1\n", "-ab,1", "/abc\x7f", "/\xe9", "/ab12\t",
+                                  "/x,y ", std::string("/ab\x01") + "2"}) {
+        SCOPED_TRACE(code);
+        sys().calls.clear();
+        Outcome run = run_prnfeed({"job.prn", code});
+        EXPECT_EQ(run.exit_value, -1);
+        EXPECT_EQ(run.out, banner());
+        EXPECT_EQ(run.err, "\tLine code not usable for a serial number...(" + code + ")\n");
+        EXPECT_EQ(standin::call_names(), std::vector<std::string>{"GetModuleFileNameA"});
+        EXPECT_CLEAN();
+    }
+}
+
 struct ModuleName {
     const char *path;
     const char *name;

@@ -71,6 +71,23 @@ TEST_F(DeviceId, CountNotBytesDecidesTheLength) {
     EXPECT_EQ(delivered(result), "MFG:Mak");
 }
 
+// Fills the stack below the caller with 'X', as the earlier calls of a run
+// leave it, so that a reply buffer that is not cleared shows.
+__attribute__((noinline)) void dirty_stack() {
+    volatile char junk[32768];
+    for (auto &c : junk) {
+        c = 'X';
+    }
+}
+
+TEST_F(DeviceId, CountBeyondTheReplyEndsTheTextWhereTheReplyEnds) {
+    add_usb_printer(PRINTER_PATH, "MFG:X;MDL:LONGNAME").id_count = 300;
+    char name[256];
+    dirty_stack();
+    ASSERT_EQ(get_printer_name(name), 1);
+    EXPECT_STREQ(name, "LONGNAME");
+}
+
 TEST_F(DeviceId, FailingRequestLeavesBufferUntouchedAndClosesTheDevice) {
     add_usb_printer().id_request_fails = true;
     int result = 1;
@@ -111,6 +128,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"MFG:X;MDL:;CLS:Y;", ""},         // empty value
                       NameCase{"MFG:Maker;MDL:P-100;", "P-100"}, // text ends before ';'
                       NameCase{"MFG:Maker;", ""},                // no second ':'
+                      NameCase{"MFG:X;MDL:P-100, Rev.2 (A&B)/x=1;CLS:Y;",
+                               "P-100, Rev.2 (A&B)/x=1"}, // punctuation kept whole
                       NameCase{"no fields", ""}, NameCase{"MFG:Maker;MDL:P-100", "P-10"}));
 
 TEST_F(DeviceId, LongestNameFitsTheNameBuffer) {

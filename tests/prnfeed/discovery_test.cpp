@@ -215,6 +215,8 @@ TEST_F(Discovery, UnfetchablePathsLeavePipePathsAlone) {
     add_usb_printer(path_of('a', 60)).size_query_fails = true;
     add_usb_printer(path_of('b', 60)).reported_size = 4;
     add_usb_printer(path_of('c', 60)).fetch_fails = true;
+    // Too long for the pipe-path buffers. Its detail block must still be
+    // given back: that leak check is the sanitizer build's (LeakSanitizer).
     add_usb_printer(path_of('d', 249));
     std::strcpy(out_pipe_path, "earlier\\PIPE00");
     std::strcpy(in_pipe_path, "earlier\\PIPE01");
@@ -228,6 +230,32 @@ TEST_F(Discovery, UnfetchablePathsLeavePipePathsAlone) {
     EXPECT_NE(details[4].find("NULL, 0, NULL required=254"), std::string::npos) << details[4];
     EXPECT_NE(details[5].find("detail, 254, NULL -> TRUE"), std::string::npos) << details[5];
     EXPECT_CLEAN();
+}
+
+// A driver whose block has no room for the path's terminator: nothing is
+// read past the block, no pipe path written, nothing opened.
+TEST_F(Discovery, DetailBlockWithoutTerminatorIsSkipped) {
+    add_usb_printer(path_of('a', 60)).unterminated_path = true;
+    std::strcpy(out_pipe_path, "earlier\\PIPE00");
+    EXPECT_EQ(open_first_interface(&GUID_DEVINTERFACE_USBPRINT), INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(out_pipe_path, "earlier\\PIPE00");
+    EXPECT_EQ(count_calls("CreateFileA"), 0);
+    EXPECT_CLEAN();
+}
+
+// A set whose every member fails to enumerate (a broken driver stack) ends
+// like an exhausted one after a bounded number of tries.
+TEST_F(Discovery, SetWhoseEveryMemberFailsEndsTheSearch) {
+    add_usb_printer();
+    sys().enum_error_every = ERROR_INVALID_USER_BUFFER;
+    EXPECT_EQ(open_first_interface(&GUID_DEVINTERFACE_USBPRINT), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(count_calls("SetupDiEnumDeviceInterfaces"), 4096);
+    EXPECT_EQ(count_calls("SetupDiDestroyDeviceInfoList"), 1);
+    EXPECT_EQ(count_calls("CreateFileA"), 0);
+    EXPECT_CLEAN();
+    Outcome run = run_prnfeed({"job.prn"});
+    EXPECT_EQ(run.exit_value, -1);
+    EXPECT_EQ(run.err, "\tPrinter is not ready!\n");
 }
 
 TEST_F(Discovery, PathOf248CharactersFillsThePipePathBuffers) {

@@ -1,6 +1,8 @@
 // The print job: chunks, progress, final status, failures and cleanup.
 #include "support.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 using standin::sys;
@@ -149,7 +151,11 @@ TEST_F(PrintJob, FileThatDoesNotOpenStopsBeforeThePipe) {
     HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     std::string missing = "missing.prn";
-    for (const std::string &name : {file, missing}) {
+    // Not a file at all: a FIFO without a writer, where a blocking open
+    // would wait for ever, and a directory.
+    std::string fifo = "fifo.prn";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string &name : {file, missing, fifo, std::string(".")}) {
         sys().calls.clear();
         Outcome run = run_prnfeed({name});
         EXPECT_EQ(run.exit_value, -1);

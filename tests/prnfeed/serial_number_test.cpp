@@ -160,6 +160,10 @@ INSTANTIATE_TEST_SUITE_P(LineCodesAndClock, SerialConstructionTest,
                              // Only a-z change; every other byte passes as it is.
                              Construction{"/x.y", 2003, 9, 8, 12, 34, 56, "0X.Y-03090845296"},
                              Construction{"/a-Z~", 2003, 9, 8, 12, 34, 56, "A-Z~-03090845296"},
+                             // What comes before the last four is never looked at.
+                             Construction{"/x,yz12", 2003, 9, 8, 12, 34, 56, "YZ12-03090845296"},
+                             Construction{"/a b123", 2003, 9, 8, 12, 34, 56, "B123-03090845296"},
+                             Construction{"/?", 2003, 9, 8, 12, 34, 56, "000?-03090845296"},
                              // Single-digit month and day keep their '0'; both ends of the day.
                              Construction{"/ab12", 2007, 3, 5, 23, 59, 59, "AB12-07030586399"},
                              Construction{"/ab12", 2010, 12, 31, 0, 0, 1, "AB12-10123100001"},

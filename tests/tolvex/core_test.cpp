@@ -159,29 +159,4 @@ TEST_F(Tolvex, RecognisedCommandsRunUnderTheModuleLockOnCurrentKernels) {
     EXPECT_EQ(ioctl(TOLVEX_PBA_END_GPOTEST, 0ul), 0);
 }
 
-extern "C" int tolvex_header_c_sizes(unsigned *gport, unsigned *tsadc, unsigned *last_cmd);
-
-TEST(TolvexHeader, RecordsAndCodesAsUserProgramsSeeThem) {
-    EXPECT_EQ(sizeof(GPORT_DATA), 8u);
-    EXPECT_EQ(offsetof(GPORT_DATA, uloffset), 0u);
-    EXPECT_EQ(offsetof(GPORT_DATA, ulvalue), 4u);
-    EXPECT_EQ(sizeof(TSADC_DATA), 8u);
-    EXPECT_EQ(offsetof(TSADC_DATA, xp), 0u);
-    EXPECT_EQ(offsetof(TSADC_DATA, yp), 4u);
-    EXPECT_EQ(sizeof(GPORT_DATA::uloffset), 4u);
-    EXPECT_EQ(sizeof(TSADC_DATA::yp), 4u);
-    EXPECT_EQ(TOLVEX_CMD_PW_STOP_MODE, 1);
-    EXPECT_EQ(TOLVEX_CMD_GPORT_READ, 2);
-    EXPECT_EQ(TOLVEX_CMD_GPORT_WRITE, 3);
-    EXPECT_EQ(TOLVEX_PBA_END_GPOTEST, 4);
-    EXPECT_EQ(TOLVEX_CMD_TS_ADC, 5);
-    EXPECT_EQ(TOLVEX_CMD_PW_STOP_MODE_TEST, 6);
-
-    unsigned gport = 0, tsadc = 0, last = 0;
-    EXPECT_EQ(tolvex_header_c_sizes(&gport, &tsadc, &last), 0);
-    EXPECT_EQ(gport, 8u);
-    EXPECT_EQ(tsadc, 8u);
-    EXPECT_EQ(last, 6u);
-}
-
 } // namespace

@@ -4,6 +4,7 @@
 #include "tolvex_fixture.h"
 
 #include <algorithm>
+#include <cstring>
 
 using namespace kstandin;
 using ::testing::ElementsAre;
@@ -38,6 +39,25 @@ TEST_F(TolvexGport, ReadReachesEveryWordOfTheBlock) {
     g.uloffset = 0xFFC;
     EXPECT_EQ(ioctl(TOLVEX_CMD_GPORT_READ, &g), 0);
     EXPECT_EQ(g.ulvalue, 0xA5A5A5A5u);
+}
+
+TEST_F(TolvexGport, MisalignedRecordIsReadAndWrittenWhole) {
+    set_reg(0xF6400050, 0x0000E4E4);
+    alignas(8) unsigned char raw[1 + sizeof(GPORT_DATA)] = {};
+    unsigned char *rec = raw + 1;
+    const GPORT_DATA in{0x50, 0xCAFEF00D};
+    std::memcpy(rec, &in, sizeof in);
+    add_user_memory(rec, sizeof in);
+    EXPECT_EQ(ioctl(TOLVEX_CMD_GPORT_READ, kstandin::user_addr(rec)), 0);
+    GPORT_DATA out;
+    std::memcpy(&out, rec, sizeof out);
+    EXPECT_EQ(out.uloffset, 0x50u);
+    EXPECT_EQ(out.ulvalue, 0x0000E4E4u);
+
+    const GPORT_DATA store{0x54, 0x0BADCAFE};
+    std::memcpy(rec, &store, sizeof store);
+    EXPECT_EQ(ioctl(TOLVEX_CMD_GPORT_WRITE, kstandin::user_addr(rec)), 0);
+    EXPECT_EQ(reg(0xF6400054), 0x0BADCAFEu);
 }
 
 TEST_F(TolvexGport, WriteOfOffset0x54StoresValueAndLeavesRecordAlone) {
