@@ -1,7 +1,10 @@
 #!/bin/sh
 # Starts or stops the wine server that the smoke tests share.
 #
-#   wine-fixture.sh start <prefix>   start a detached server, create/update the prefix
+#   wine-fixture.sh start <prefix> [<installer> <dir>]
+#                                    start a detached server, create/update the
+#                                    prefix; with an installer, also install the
+#                                    simulated printer's driver from <dir>
 #   wine-fixture.sh stop <prefix>    stop the server and every wine process of the prefix
 #
 # A wine server started by a test's own wine process inherits that test's
@@ -22,18 +25,34 @@ stop_server() {
 	timeout 30 wineserver -w </dev/null >/dev/null 2>&1
 }
 
-case $action in
-start)
-	mkdir -p "$WINEPREFIX" || exit 1
-	# A server left over by an interrupted run of this prefix goes first.
-	stop_server
-	setsid wineserver -p </dev/null >"$log" 2>&1
+start_server() {
+	setsid wineserver -p </dev/null >>"$log" 2>&1
 	# The first run creates the prefix (some seconds); later runs only check it.
 	if ! timeout 90 wine wineboot </dev/null >>"$log" 2>&1; then
 		echo "wineboot failed in $WINEPREFIX; its output:"
 		cat "$log"
 		stop_server
 		exit 1
+	fi
+}
+
+case $action in
+start)
+	mkdir -p "$WINEPREFIX" || exit 1
+	# A server left over by an interrupted run of this prefix goes first.
+	stop_server
+	: >"$log"
+	start_server
+	if [ -n "${3:-}" ]; then
+		if ! "$3" "${4:?driver directory}" >>"$log" 2>&1; then
+			echo "installing the simulated printer failed; log:"
+			cat "$log"
+			stop_server
+			exit 1
+		fi
+		# Driver services start with the server.
+		stop_server
+		start_server
 	fi
 	echo "wine server running for $WINEPREFIX"
 	;;

@@ -1,0 +1,234 @@
+#!/bin/bash
+# Runs the real Windows build of prnfeed under wine against the simulated USB
+# printer (wine-printer/: a driver of ours that wine's device host runs behind
+# its real SetupAPI and file I/O) and checks exit status, both output streams
+# and what the printer received and kept.
+#
+#   wine-printer.sh <prefix> <prnfeed.exe> <work dir> <case>
+#
+# The wine server must run with the driver installed (wine-fixture.sh start
+# with wine-printer/install.sh). Every case starts from a clean printer: its
+# configuration is written afresh, its kept serial number, received data and
+# event log removed; the driver reads them anew when the tool opens the
+# device. At the end no printer is left configured.
+#
+# Not shown here: that the tool opens device and pipes exclusively. Under
+# wine the driver sees no share mode and a second exclusive open never fails,
+# so exclusivity stays covered by the Windows-API stand-in's tests.
+set -u
+here=$(dirname "$0")
+# shellcheck source-path=SCRIPTDIR source=../prnfeed-win32/wine-env.sh
+. "$here/../prnfeed-win32/wine-env.sh"
+use_wine_prefix "$1"
+skip_unless_wine_runs
+exe=$2
+work=$3/$4
+case_name=$4
+
+[ -f "$exe" ] || { echo "$exe does not exist: build the win32 preset first"; exit 1; }
+sim=$WINEPREFIX/drive_c/sim-printer
+[ -d "$sim" ] || { echo "$sim missing: the simulated printer is not installed"; exit 1; }
+rm -rf "$work" && mkdir -p "$work" || exit 1
+rm -f "$sim/printer.txt" "$sim/printer.txt.state" "$sim/received.bin" "$sim/events.txt"
+trap 'rm -f "$sim/printer.txt"' EXIT
+
+ID='MFG:Maker;MDL:P-100;CLS:PRINTER;'
+printer() { # <extra configuration lines...>
+	{
+		echo "device_id=$ID"
+		printf '%s\n' "$@"
+	} >"$sim/printer.txt"
+}
+
+banner() { printf '%s Version 1.0(08/20/2002)\r\n\r\n' "${1:-PRNFEED}"; }
+# What the print job shows for a file of <size> bytes, up to its last line.
+job() { # <size> [<name>]
+	local sent=0
+	printf 'Printing to %s\r\n' "${2:-P-100}"
+	while [ "$sent" -lt "$1" ]; do
+		printf 'Printing....(%d/%d)\r' "$sent" "$1"
+		sent=$((sent + 4096))
+	done
+	printf '\r\n'
+}
+complete() { printf 'Printing complete...!\r\n'; }
+# The write sizes the printer must log for a file of <size> bytes.
+chunks() {
+	local left=$1
+	while [ "$left" -gt 0 ]; do
+		if [ "$left" -ge 4096 ]; then echo "write out 4096"; else echo "write out $left"; fi
+		left=$((left - 4096))
+	done
+}
+make_file() { head -c "$2" /dev/urandom >"$work/$1"; }
+
+fail=0
+bad() { echo "FAIL: $*"; fail=1; }
+# expect_same <what> <expected content file> <actual file>
+expect_same() {
+	if ! cmp -s "$2" "$3"; then
+		bad "$1 differs; expected:"
+		od -c "$2" | head -20
+		echo "got:"
+		od -c "$3" 2>&1 | head -20
+	fi
+}
+# run <name for the outputs> <program> <args...>: runs in the work directory
+# (file names are relative: an absolute Unix path would be a line code).
+run() {
+	local name=$1
+	shift
+	(cd "$work" && timeout 60 wine "$@" </dev/null >"$name.out" 2>"$name.err")
+	rc=$?
+}
+expect_run() { # <name> <exit status>
+	[ "$rc" = "$2" ] || bad "$1: exit status $rc, expected $2"
+	expect_same "$1: stdout" "$work/want.out" "$work/$1.out"
+	expect_same "$1: stderr" "$work/want.err" "$work/$1.err"
+}
+events() { grep -E "$1" "$sim/events.txt" 2>/dev/null; }
+
+case $case_name in
+print-*)
+	# The file arrives byte for byte, in writes of 4096 and the rest.
+	size=${case_name#print-}
+	[ "$size" = 1m ] && size=1048576
+	printer
+	make_file page.prn "$size"
+	run got "$exe" page.prn
+	{ banner; job "$size"; complete; } >"$work/want.out"
+	: >"$work/want.err"
+	expect_run got 0
+	expect_same "received data" "$work/page.prn" "$sim/received.bin"
+	chunks "$size" >"$work/want.writes"
+	events '^write ' >"$work/got.writes"
+	expect_same "writes to the printer" "$work/want.writes" "$work/got.writes"
+	;;
+serial)
+	# A blank printer gets line code, date and seconds since midnight; the
+	# second run finds it registered and writes no serial number.
+	printer
+	make_file page.prn 5000
+	day_before=$(date +%y%m%d) && now_before=$(date +%s) && midnight=$(date -d 00:00 +%s)
+	run first "$exe" /ab12 page.prn
+	day_after=$(date +%y%m%d) && now_after=$(date +%s)
+	serial=$(sed -n 's/^USB Serial Number write OK \[ \(.*\) \]\r$/\1/p' "$work/first.out")
+	case $serial in
+	AB12-"$day_before"[0-9][0-9][0-9][0-9][0-9] | AB12-"$day_after"[0-9][0-9][0-9][0-9][0-9]) ;;
+	*) bad "serial number [$serial] is not AB12-$day_before<seconds>" ;;
+	esac
+	if [ -n "$serial" ] && [ "$day_before" = "$day_after" ]; then
+		seconds=$((10#${serial:11:5}))
+		if [ "$seconds" -lt $((now_before - midnight)) ] || [ "$seconds" -gt $((now_after - midnight)) ]; then
+			bad "seconds field $seconds is not the time of the run"
+		fi
+	fi
+	{
+		banner
+		printf 'Current USB Serial Number [ 0000000000000000 ]\r\n'
+		printf 'USB Serial Number write OK [ %s ]\r\n' "$serial"
+		job 5000
+		complete
+	} >"$work/want.out"
+	: >"$work/want.err"
+	expect_run first 0
+	expect_same "received data" "$work/page.prn" "$sim/received.bin"
+	printf 'serial=%s\n' "$serial" >"$work/want.state"
+	expect_same "kept serial number" "$work/want.state" "$sim/printer.txt.state"
+	printf '%s\n' "write out 10 command" "read in 26 -> 26" "write out 26 command" \
+		"read in 27 -> 27" >"$work/want.commands"
+	events 'command$|^read ' >"$work/got.commands"
+	expect_same "serial exchange" "$work/want.commands" "$work/got.commands"
+
+	run second "$exe" /cd34 page.prn
+	{
+		banner
+		printf 'USB Serial Number already registered[ %s ]\r\n' "$serial"
+		job 5000
+		complete
+	} >"$work/want.out"
+	expect_run second 0
+	expect_same "received data of the second run" "$work/page.prn" "$sim/received.bin"
+	expect_same "kept serial number after the second run" "$work/want.state" "$sim/printer.txt.state"
+	printf '%s\n' "write out 10 command" "read in 26 -> 26" >"$work/want.commands"
+	events 'command$|^read ' >"$work/got.commands"
+	expect_same "second serial exchange" "$work/want.commands" "$work/got.commands"
+	;;
+serial-ng)
+	# A printer whose write answer differs in the serial number's last place.
+	printer serial_write_garble=15
+	run got "$exe" /ab12
+	serial=$(sed -n 's/^USB Serial Number write NG \[ \(.*\) \]\r$/\1/p' "$work/got.out")
+	{
+		banner
+		printf 'Current USB Serial Number [ 0000000000000000 ]\r\n'
+		printf 'USB Serial Number write NG [ %s ]\r\n' "$serial"
+	} >"$work/want.out"
+	: >"$work/want.err"
+	expect_run got 0
+	[ -n "$serial" ] || bad "no write NG line"
+	;;
+no-printer)
+	# Listed, but the device does not open: the tool finds no printer.
+	printer attached=0
+	make_file page.prn 100
+	run got "$exe" page.prn
+	banner >"$work/want.out"
+	printf '\tPrinter is not ready!\r\n' >"$work/want.err"
+	expect_run got 255
+	[ "$(events '^open ')" = "" ] || bad "something opened: $(cat "$sim/events.txt")"
+	[ ! -s "$sim/received.bin" ] || bad "the printer received data"
+	;;
+stops)
+	# The printer takes 5000 bytes and then no more: the second write times out.
+	printer stop_after=5000
+	make_file page.prn 10000
+	run got "$exe" page.prn
+	{
+		banner
+		printf 'Printing to P-100\r\nPrinting....(0/10000)\r\r\n'
+	} >"$work/want.out"
+	printf 'Write port error code=121\r\nPrinter Error...!' >"$work/want.err"
+	expect_run got 0
+	head -c 5000 "$work/page.prn" >"$work/want.received"
+	expect_same "received data" "$work/want.received" "$sim/received.bin"
+	;;
+refused-line-code | long-argument)
+	# Refused before the printer is asked: nothing reaches the driver.
+	printer
+	make_file page.prn 100
+	banner >"$work/want.out"
+	if [ "$case_name" = refused-line-code ]; then
+		run got "$exe" "/ab 1" page.prn
+		printf '\tLine code not usable for a serial number...(/ab 1)\r\n' >"$work/want.err"
+	else
+		long="$(printf 'f%.0s' $(seq 252)).prn"
+		run got "$exe" "$long" /ab12
+		printf '\tArgument too long...(%s)\r\n' "$long" >"$work/want.err"
+	fi
+	expect_run got 255
+	[ ! -e "$sim/events.txt" ] || bad "the printer saw requests: $(cat "$sim/events.txt")"
+	[ ! -e "$sim/printer.txt.state" ] || bad "a serial number was stored"
+	;;
+alt-class)
+	# Windows 98 (the prefix's setting for prnfeed98.exe): the alternative
+	# driver's class comes first, with its set-up and device-ID requests.
+	printer
+	make_file page.prn 4097
+	cp "$exe" "$work/prnfeed98.exe" || exit 1
+	run got prnfeed98.exe page.prn
+	{ banner PRNFEED98; job 4097; complete; } >"$work/want.out"
+	: >"$work/want.err"
+	expect_run got 0
+	expect_same "received data" "$work/page.prn" "$sim/received.bin"
+	printf '%s\n' "ioctl 0x220018 -> 8" "ioctl 0x220010 -> $((${#ID} + 2))" >"$work/want.ioctls"
+	events '^ioctl ' >"$work/got.ioctls"
+	expect_same "device requests" "$work/want.ioctls" "$work/got.ioctls"
+	;;
+*)
+	echo "unknown case $case_name"
+	exit 2
+	;;
+esac
+[ "$fail" = 0 ] && echo "$case_name: as expected"
+exit "$fail"

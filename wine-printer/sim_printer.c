@@ -1,0 +1,467 @@
+/* A simulated USB printer for the Windows build of prnfeed under wine: a
+ * kernel-mode driver that wine's device host runs behind its real SetupAPI,
+ * CreateFileA, DeviceIoControl, ReadFile and WriteFile. What the printer
+ * answers and keeps is the printer model shared with the Windows-API
+ * stand-in (printer_model.h); this file is only its host.
+ *
+ * Objects (the registry lists "\\.\SimPrinter0 " as the device path of one
+ * interface of the USB printing class, and of the alternative class):
+ *   \Device\SimPrinter0           the printer's device: device-ID requests
+ *   \??\SimPrinter0               link to it; "\\.\SimPrinter0 " opens it,
+ *                                 Windows path rules drop the final space
+ *   \Device\SimPrinter0Pipes      object directory with PIPE00 and PIPE01
+ *   \??\SimPrinter0<space>        link to that directory, so that
+ *                                 "\\.\SimPrinter0 \PIPE00" keeps its space
+ *                                 and reaches the pipe device
+ * wine's server hands out no handle below a device object, which is why the
+ * pipes live in a directory of their own.
+ *
+ * Files in the prefix, C:\sim-printer\:
+ *   printer.txt        configuration, read afresh at every open of the
+ *                      device (each run of the tool opens it once, first):
+ *                      key=value lines, the printer model's settings and
+ *                        attached=0      the device does not open
+ *                        stop_after=<n>  the printer takes n bytes of print
+ *                                        data, then no more (the write that
+ *                                        crosses n times out)
+ *                        output=discard  print data is only counted
+ *                        events=0        no event log
+ *                      No file: no printer attached.
+ *   printer.txt.state  what the printer keeps (its serial number), in the
+ *                      model's state format; written when a serial number is
+ *                      stored, read at every open of the device
+ *   received.bin       the print data of the run (not the escape commands)
+ *   events.txt         one line per request the printer saw
+ * received.bin and events.txt are created anew at every open of the device.
+ *
+ * wine's device host dispatches one request at a time, so the one printer
+ * record needs no lock. */
+#include <ntddk.h>
+
+#include "printer_model.h"
+
+NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path);
+
+enum role { ROLE_DEVICE, ROLE_OUT_PIPE, ROLE_IN_PIPE };
+
+#define IOCTL_USBPRINT_GET_1284_ID 0x00220034UL
+#define IOCTL_ALT_SETUP 0x00220018UL
+#define IOCTL_ALT_DEVICE_ID 0x00220010UL
+
+static const WCHAR *const device_names[3] = {L"\\Device\\SimPrinter0",
+                                             L"\\Device\\SimPrinter0Pipes\\PIPE00",
+                                             L"\\Device\\SimPrinter0Pipes\\PIPE01"};
+static const char *const role_names[3] = {"device", "out", "in"};
+
+#define CONFIG_PATH L"\\??\\C:\\sim-printer\\printer.txt"
+#define STATE_PATH L"\\??\\C:\\sim-printer\\printer.txt.state"
+#define RECEIVED_PATH L"\\??\\C:\\sim-printer\\received.bin"
+#define EVENTS_PATH L"\\??\\C:\\sim-printer\\events.txt"
+
+enum { CONFIG_MAX = 8192, LINE_MAX = 128 };
+
+static struct printer_model printer;
+static int attached;
+static long long stop_after; /* -1: never stops */
+static long long data_taken; /* print-data bytes taken since the device opened */
+static int keep_data;
+static int log_events;
+static HANDLE received_file;
+static HANDLE events_file;
+static char config_text[CONFIG_MAX + 1];
+
+static HANDLE open_file(const WCHAR *path, ACCESS_MASK access, ULONG disposition) {
+    UNICODE_STRING name;
+    OBJECT_ATTRIBUTES attributes;
+    IO_STATUS_BLOCK io;
+    HANDLE handle = NULL;
+    RtlInitUnicodeString(&name, path);
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL,
+                               NULL);
+    if (!NT_SUCCESS(ZwCreateFile(
+            &handle, access | SYNCHRONIZE, &attributes, &io, NULL, FILE_ATTRIBUTE_NORMAL,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, disposition,
+            FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, NULL, 0))) {
+        return NULL;
+    }
+    return handle;
+}
+
+static void close_file(HANDLE *handle) {
+    if (*handle != NULL) {
+        ZwClose(*handle);
+        *handle = NULL;
+    }
+}
+
+static void write_file(HANDLE handle, const void *data, ULONG length) {
+    IO_STATUS_BLOCK io;
+    if (handle != NULL && length > 0) {
+        ZwWriteFile(handle, NULL, NULL, NULL, &io, (PVOID)data, length, NULL, NULL);
+    }
+}
+
+/* Reads a whole small file into buffer (NUL-terminated). Returns the byte
+ * count, or -1 when the file does not open. */
+static long read_small_file(const WCHAR *path, char *buffer, ULONG size) {
+    IO_STATUS_BLOCK io;
+    long total = 0;
+    HANDLE handle = open_file(path, GENERIC_READ, FILE_OPEN);
+    if (handle == NULL) {
+        return -1;
+    }
+    while ((ULONG)total < size - 1) {
+        io.Information = 0;
+        if (!NT_SUCCESS(ZwReadFile(handle, NULL, NULL, NULL, &io, buffer + total,
+                                   size - 1 - (ULONG)total, NULL, NULL)) ||
+            io.Information == 0) {
+            break;
+        }
+        total += (long)io.Information;
+    }
+    ZwClose(handle);
+    buffer[total] = '\0';
+    return total;
+}
+
+/* Event log lines, built without the C library. */
+struct line {
+    char text[LINE_MAX];
+    ULONG length;
+};
+
+static void add_text(struct line *line, const char *text) {
+    while (*text != '\0' && line->length < LINE_MAX - 1) {
+        line->text[line->length++] = *text++;
+    }
+}
+
+static void add_number(struct line *line, unsigned long value, unsigned base) {
+    char digits[16];
+    int n = 0;
+    do {
+        digits[n++] = "0123456789abcdef"[value % base];
+        value /= base;
+    } while (value != 0);
+    while (n > 0 && line->length < LINE_MAX - 1) {
+        line->text[line->length++] = digits[--n];
+    }
+}
+
+static void log_line(struct line *line) {
+    if (log_events) {
+        line->text[line->length++] = '\n';
+        write_file(events_file, line->text, line->length);
+    }
+}
+
+static void log_simple(const char *what, enum role role) {
+    struct line line = {{0}, 0};
+    add_text(&line, what);
+    add_text(&line, role_names[role]);
+    log_line(&line);
+}
+
+static int same_text(const char *a, const char *b) {
+    while (*a != '\0' && *a == *b) {
+        a++;
+        b++;
+    }
+    return *a == *b;
+}
+
+static int decimal(const char *text, long long *value) {
+    long long n = 0;
+    if (*text == '\0') {
+        return 0;
+    }
+    for (; *text != '\0'; text++) {
+        if (*text < '0' || *text > '9') {
+            return 0;
+        }
+        n = n * 10 + (*text - '0');
+    }
+    *value = n;
+    return 1;
+}
+
+/* The settings of the driver itself; anything else goes to the model. */
+static void apply_setting(const char *key, const char *value) {
+    long long n = 0;
+    if (printer_model_setting(&printer, key, value) != PRINTER_SETTING_UNKNOWN) {
+        return;
+    }
+    if (same_text(key, "attached") && decimal(value, &n)) {
+        attached = n != 0;
+    } else if (same_text(key, "stop_after") && decimal(value, &n)) {
+        stop_after = n;
+    } else if (same_text(key, "output")) {
+        keep_data = !same_text(value, "discard");
+    } else if (same_text(key, "events") && decimal(value, &n)) {
+        log_events = n != 0;
+    }
+}
+
+/* A fresh printer as printer.txt and printer.txt.state describe it, with
+ * fresh output files. */
+static void load_configuration(void) {
+    long length;
+    char *p;
+    printer_model_init(&printer);
+    attached = 0;
+    stop_after = -1;
+    data_taken = 0;
+    keep_data = 1;
+    log_events = 1;
+    close_file(&received_file);
+    close_file(&events_file);
+
+    length = read_small_file(CONFIG_PATH, config_text, sizeof(config_text));
+    if (length < 0) {
+        return;
+    }
+    attached = 1;
+    p = config_text;
+    while (*p != '\0') {
+        char *line = p;
+        char *value = NULL;
+        while (*p != '\0' && *p != '\n') {
+            if (*p == '=' && value == NULL) {
+                *p = '\0';
+                value = p + 1;
+            }
+            p++;
+        }
+        if (*p == '\n') {
+            *p++ = '\0';
+            if (p - 2 >= line && p[-2] == '\r') {
+                p[-2] = '\0';
+            }
+        }
+        if (value != NULL && line[0] != '#') {
+            apply_setting(line, value);
+        }
+    }
+
+    length = read_small_file(STATE_PATH, config_text, sizeof(config_text));
+    if (length > 0) {
+        long end = 0;
+        while (end < length && config_text[end] != '\n') {
+            end++;
+        }
+        printer_model_load_state(&printer, config_text, (size_t)end);
+    }
+    if (keep_data) {
+        received_file = open_file(RECEIVED_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
+    }
+    if (log_events) {
+        events_file = open_file(EVENTS_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
+    }
+}
+
+static void store_state(void) {
+    char text[PRINTER_STATE_MAX];
+    size_t length = printer_model_save_state(&printer, text, sizeof(text));
+    HANDLE handle = open_file(STATE_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
+    write_file(handle, text, (ULONG)length);
+    close_file(&handle);
+}
+
+static NTSTATUS finish(PIRP irp, NTSTATUS status, ULONG_PTR information) {
+    irp->IoStatus.Status = status;
+    irp->IoStatus.Information = information;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+static enum role role_of(PDEVICE_OBJECT device) {
+    return *(enum role *)device->DeviceExtension;
+}
+
+static NTSTATUS NTAPI dispatch_create(PDEVICE_OBJECT device, PIRP irp) {
+    enum role role = role_of(device);
+    if (role == ROLE_DEVICE) {
+        load_configuration();
+    }
+    if (!attached) {
+        log_simple("refused open ", role);
+        return finish(irp, STATUS_NO_SUCH_DEVICE, 0);
+    }
+    log_simple("open ", role);
+    return finish(irp, STATUS_SUCCESS, 0);
+}
+
+static NTSTATUS NTAPI dispatch_close(PDEVICE_OBJECT device, PIRP irp) {
+    if (IoGetCurrentIrpStackLocation(irp)->MajorFunction == IRP_MJ_CLOSE) {
+        log_simple("close ", role_of(device));
+    }
+    return finish(irp, STATUS_SUCCESS, 0);
+}
+
+static NTSTATUS NTAPI dispatch_control(PDEVICE_OBJECT device, PIRP irp) {
+    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+    ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
+    ULONG out_size = stack->Parameters.DeviceIoControl.OutputBufferLength;
+    unsigned char *buffer = (unsigned char *)irp->AssociatedIrp.SystemBuffer;
+    struct line line = {{0}, 0};
+    size_t reported = 0;
+    NTSTATUS status = STATUS_SUCCESS;
+
+    if (role_of(device) != ROLE_DEVICE) {
+        status = STATUS_INVALID_DEVICE_REQUEST;
+    } else if (code == IOCTL_USBPRINT_GET_1284_ID || code == IOCTL_ALT_DEVICE_ID) {
+        printer_model_device_id(&printer, buffer, out_size, &reported);
+    } else if (code == IOCTL_ALT_SETUP) {
+        /* The alternative driver's set-up request: taken, answered with 8
+         * bytes nobody reads. */
+        static const unsigned char answer[8] = {'O', 'K', 0, 0, 0, 0, 0, 0};
+        reported = out_size < sizeof(answer) ? out_size : sizeof(answer);
+        if (buffer != NULL) {
+            RtlCopyMemory(buffer, answer, reported);
+        }
+    } else {
+        status = STATUS_INVALID_DEVICE_REQUEST;
+    }
+    add_text(&line, "ioctl 0x");
+    add_number(&line, code, 16);
+    add_text(&line, NT_SUCCESS(status) ? " -> " : " refused");
+    if (NT_SUCCESS(status)) {
+        add_number(&line, (unsigned long)reported, 10);
+    }
+    log_line(&line);
+    return finish(irp, status, NT_SUCCESS(status) ? reported : 0);
+}
+
+static NTSTATUS NTAPI dispatch_write(PDEVICE_OBJECT device, PIRP irp) {
+    ULONG length = IoGetCurrentIrpStackLocation(irp)->Parameters.Write.Length;
+    const unsigned char *data = (const unsigned char *)irp->AssociatedIrp.SystemBuffer;
+    struct line line = {{0}, 0};
+    ULONG taken = length;
+    int kind;
+
+    if (role_of(device) != ROLE_OUT_PIPE) {
+        return finish(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+    }
+    kind = printer_model_write(&printer, data, length, length);
+    if (kind == PRINTER_ESCAPE) {
+        if (printer.stored) {
+            store_state();
+        }
+    } else {
+        if (stop_after >= 0 && data_taken + length > stop_after) {
+            taken = (ULONG)(stop_after - data_taken);
+        }
+        data_taken += taken;
+        if (keep_data) {
+            write_file(received_file, data, taken);
+        }
+    }
+    if (log_events) {
+        add_text(&line, "write out ");
+        add_number(&line, length, 10);
+        if (kind == PRINTER_ESCAPE) {
+            add_text(&line, " command");
+        }
+        if (taken != length) {
+            add_text(&line, " took ");
+            add_number(&line, taken, 10);
+        }
+        log_line(&line);
+    }
+    /* A printer that stopped taking data: the write times out. */
+    return finish(irp, taken == length ? STATUS_SUCCESS : STATUS_IO_TIMEOUT, taken);
+}
+
+static NTSTATUS NTAPI dispatch_read(PDEVICE_OBJECT device, PIRP irp) {
+    ULONG length = IoGetCurrentIrpStackLocation(irp)->Parameters.Read.Length;
+    struct line line = {{0}, 0};
+    size_t done = 0;
+    int result;
+    NTSTATUS status;
+
+    if (role_of(device) != ROLE_IN_PIPE) {
+        return finish(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+    }
+    result = printer_model_read(&printer, (unsigned char *)irp->AssociatedIrp.SystemBuffer, length,
+                                &done);
+    /* An answer longer than the read is a packet that overflows it; no
+     * answer at all is the USB driver's time-out. */
+    status = result == PRINTER_READ_OK         ? STATUS_SUCCESS
+             : result == PRINTER_READ_OVERFLOW ? STATUS_UNSUCCESSFUL
+                                               : STATUS_IO_TIMEOUT;
+    add_text(&line, "read in ");
+    add_number(&line, length, 10);
+    add_text(&line, result == PRINTER_READ_OK         ? " -> "
+                    : result == PRINTER_READ_OVERFLOW ? " overflow"
+                                                      : " nothing");
+    if (result == PRINTER_READ_OK) {
+        add_number(&line, (unsigned long)done, 10);
+    }
+    log_line(&line);
+    return finish(irp, status, done);
+}
+
+static NTSTATUS create_device(PDRIVER_OBJECT driver, enum role role) {
+    UNICODE_STRING name;
+    PDEVICE_OBJECT device = NULL;
+    NTSTATUS status;
+    RtlInitUnicodeString(&name, device_names[role]);
+    status =
+        IoCreateDevice(driver, sizeof(enum role), &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
+    if (!NT_SUCCESS(status)) {
+        return status;
+    }
+    *(enum role *)device->DeviceExtension = role;
+    device->Flags |= DO_BUFFERED_IO;
+    device->Flags &= ~DO_DEVICE_INITIALIZING;
+    return STATUS_SUCCESS;
+}
+
+static NTSTATUS create_link(const WCHAR *link, const WCHAR *target) {
+    UNICODE_STRING link_name;
+    UNICODE_STRING target_name;
+    RtlInitUnicodeString(&link_name, link);
+    RtlInitUnicodeString(&target_name, target);
+    return IoCreateSymbolicLink(&link_name, &target_name);
+}
+
+NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path) {
+    UNICODE_STRING directory_name;
+    OBJECT_ATTRIBUTES attributes;
+    HANDLE directory = NULL;
+    NTSTATUS status;
+    (void)registry_path;
+
+    printer_model_init(&printer);
+    driver->MajorFunction[IRP_MJ_CREATE] = dispatch_create;
+    driver->MajorFunction[IRP_MJ_CLOSE] = dispatch_close;
+    driver->MajorFunction[IRP_MJ_CLEANUP] = dispatch_close;
+    driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = dispatch_control;
+    driver->MajorFunction[IRP_MJ_WRITE] = dispatch_write;
+    driver->MajorFunction[IRP_MJ_READ] = dispatch_read;
+
+    status = create_device(driver, ROLE_DEVICE);
+    if (NT_SUCCESS(status)) {
+        status = create_link(L"\\??\\SimPrinter0", device_names[ROLE_DEVICE]);
+    }
+    if (NT_SUCCESS(status)) {
+        RtlInitUnicodeString(&directory_name, L"\\Device\\SimPrinter0Pipes");
+        InitializeObjectAttributes(&attributes, &directory_name,
+                                   OBJ_CASE_INSENSITIVE | OBJ_PERMANENT | OBJ_KERNEL_HANDLE, NULL,
+                                   NULL);
+        status = ZwCreateDirectoryObject(&directory, DIRECTORY_ALL_ACCESS, &attributes);
+        if (NT_SUCCESS(status)) {
+            ZwClose(directory); /* permanent: it stays without a handle */
+        }
+    }
+    if (NT_SUCCESS(status)) {
+        status = create_device(driver, ROLE_OUT_PIPE);
+    }
+    if (NT_SUCCESS(status)) {
+        status = create_device(driver, ROLE_IN_PIPE);
+    }
+    if (NT_SUCCESS(status)) {
+        status = create_link(L"\\??\\SimPrinter0 ", L"\\Device\\SimPrinter0Pipes");
+    }
+    return status;
+}
