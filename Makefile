@@ -48,9 +48,11 @@ test: deps arm win32 host host-asan
 demo: deps arm win32 host
 	@./scripts/demo.sh
 
-# prnfeed throughput and peak memory on the native build (figures, not a test)
+# prnfeed throughput and peak memory on the native build, and of the real
+# prnfeed.exe under wine beside its floor (figures, not a test)
 bench: deps host
 	@./scripts/bench-prnfeed.sh build/host
+	@./scripts/bench-prnfeed-wine.sh build/win32
 
 dist: deps arm win32
 	rm -rf dist

@@ -9,3 +9,7 @@ for tool in quenzor prnfeed tolvex; do
 		"scripts/demo-$tool.sh"
 	fi
 done
+# The real Windows executable last: under wine, with a simulated printer.
+echo
+echo "================ prnfeed.exe under wine ================"
+scripts/demo-prnfeed-wine.sh

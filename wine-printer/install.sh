@@ -14,6 +14,6 @@ done
 cp "$from/sim-printer.sys" "$WINEPREFIX/drive_c/windows/system32/drivers/sim-printer.sys"
 sim=$WINEPREFIX/drive_c/sim-printer
 mkdir -p "$sim"
-rm -f "$sim/printer.txt" "$sim/printer.txt.state" "$sim/received.bin" "$sim/events.txt"
+rm -f "$sim"/printer.txt* "$sim/received.bin" "$sim/events.txt" "$sim/taken.txt"
 cp "$from/sim-printer.reg" "$sim/sim-printer.reg"
 wine regedit /s 'C:\sim-printer\sim-printer.reg' </dev/null

@@ -32,6 +32,8 @@
  *                      stored, read at every open of the device
  *   received.bin       the print data of the run (not the escape commands)
  *   events.txt         one line per request the printer saw
+ *   taken.txt          the print-data bytes taken between an open and the
+ *                      close of the output pipe, written at the close
  * received.bin and events.txt are created anew at every open of the device.
  *
  * wine's device host dispatches one request at a time, so the one printer
@@ -57,13 +59,14 @@ static const char *const role_names[3] = {"device", "out", "in"};
 #define STATE_PATH L"\\??\\C:\\sim-printer\\printer.txt.state"
 #define RECEIVED_PATH L"\\??\\C:\\sim-printer\\received.bin"
 #define EVENTS_PATH L"\\??\\C:\\sim-printer\\events.txt"
+#define TAKEN_PATH L"\\??\\C:\\sim-printer\\taken.txt"
 
 enum { CONFIG_MAX = 8192, LINE_MAX = 128 };
 
 static struct printer_model printer;
 static int attached;
 static long long stop_after; /* -1: never stops */
-static long long data_taken; /* print-data bytes taken since the device opened */
+static long long data_taken; /* print-data bytes taken since the output pipe opened */
 static int keep_data;
 static int log_events;
 static HANDLE received_file;
@@ -210,7 +213,6 @@ static void load_configuration(void) {
     printer_model_init(&printer);
     attached = 0;
     stop_after = -1;
-    data_taken = 0;
     keep_data = 1;
     log_events = 1;
     close_file(&received_file);
@@ -287,14 +289,27 @@ static NTSTATUS NTAPI dispatch_create(PDEVICE_OBJECT device, PIRP irp) {
         log_simple("refused open ", role);
         return finish(irp, STATUS_NO_SUCH_DEVICE, 0);
     }
+    if (role == ROLE_OUT_PIPE) {
+        data_taken = 0;
+    }
     log_simple("open ", role);
     return finish(irp, STATUS_SUCCESS, 0);
 }
 
 static NTSTATUS NTAPI dispatch_close(PDEVICE_OBJECT device, PIRP irp) {
-    if (IoGetCurrentIrpStackLocation(irp)->MajorFunction == IRP_MJ_CLOSE) {
-        log_simple("close ", role_of(device));
+    enum role role = role_of(device);
+    if (IoGetCurrentIrpStackLocation(irp)->MajorFunction != IRP_MJ_CLOSE) {
+        return finish(irp, STATUS_SUCCESS, 0);
     }
+    if (role == ROLE_OUT_PIPE) {
+        struct line line = {{0}, 0};
+        HANDLE handle = open_file(TAKEN_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
+        add_number(&line, (unsigned long)data_taken, 10);
+        line.text[line.length++] = '\n';
+        write_file(handle, line.text, line.length);
+        close_file(&handle);
+    }
+    log_simple("close ", role);
     return finish(irp, STATUS_SUCCESS, 0);
 }
 

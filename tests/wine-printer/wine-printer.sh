@@ -29,7 +29,7 @@ case_name=$4
 sim=$WINEPREFIX/drive_c/sim-printer
 [ -d "$sim" ] || { echo "$sim missing: the simulated printer is not installed"; exit 1; }
 rm -rf "$work" && mkdir -p "$work" || exit 1
-rm -f "$sim/printer.txt" "$sim/printer.txt.state" "$sim/received.bin" "$sim/events.txt"
+rm -f "$sim"/printer.txt* "$sim/received.bin" "$sim/events.txt" "$sim/taken.txt"
 trap 'rm -f "$sim/printer.txt"' EXIT
 
 ID='MFG:Maker;MDL:P-100;CLS:PRINTER;'
@@ -100,6 +100,7 @@ print-*)
 	: >"$work/want.err"
 	expect_run got 0
 	expect_same "received data" "$work/page.prn" "$sim/received.bin"
+	[ "$(cat "$sim/taken.txt" 2>&1)" = "$size" ] || bad "taken.txt: $(cat "$sim/taken.txt" 2>&1)"
 	chunks "$size" >"$work/want.writes"
 	events '^write ' >"$work/got.writes"
 	expect_same "writes to the printer" "$work/want.writes" "$work/got.writes"

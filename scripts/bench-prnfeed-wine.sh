@@ -1,0 +1,107 @@
+#!/bin/bash
+# The real prnfeed.exe under wine streams a 64 MiB file into the simulated
+# USB printer (wine-printer/, set to discard print data), beside the floor
+# for the same sink: write-floor.exe, which writes the same file to the same
+# PIPE00 in synchronous 4096-byte WriteFile calls and does nothing else.
+# Shows MiB/s for both, their ratio (the tool's own overhead; near 1), and
+# the tool's peak memory for 1 MiB and 64 MiB files (it must not grow).
+#
+#   scripts/bench-prnfeed-wine.sh [win32 build dir] [wine prefix]
+#
+# Not a test: figures depend on the machine and its load. Uses the wine
+# prefix of the host build's tests (created on first use).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+win32=${1:-$root/build/win32}
+prefix=${2:-$root/build/host/tests/prnfeed-win32/wineprefix}
+exe=$win32/prnfeed/prnfeed.exe
+floor=$win32/wine-printer/write-floor.exe
+pipe='\\.\SimPrinter0 \PIPE00'
+big_mib=64
+small_mib=1
+runs=3
+
+for f in "$exe" "$floor"; do
+	[ -f "$f" ] || { echo "bench: $f not built (make win32)" >&2; exit 1; }
+done
+[ -x /usr/bin/time ] || { echo "bench: needs /usr/bin/time (Debian package time)" >&2; exit 1; }
+if ! reason=$(wine --version 2>&1 </dev/null); then
+	echo "bench under wine skipped: wine cannot run on this machine ($reason)"
+	exit 0
+fi
+
+fixture=$root/tests/prnfeed-win32/wine-fixture.sh
+"$fixture" start "$prefix" "$root/wine-printer/install.sh" "$win32/wine-printer" >/dev/null
+sim=$prefix/drive_c/sim-printer
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/bench-prnfeed-wine.XXXXXX")
+trap 'rm -rf "$tmp"; rm -f "$sim/printer.txt"; "$fixture" stop "$prefix" >/dev/null' EXIT
+export WINEPREFIX=$prefix WINEDEBUG=-all
+unset DISPLAY
+
+# A printer that takes every write whole and only counts the print data
+# (taken.txt, written when the output pipe closes), with no event log.
+rm -f "$sim"/printer.txt* "$sim/received.bin" "$sim/events.txt" "$sim/taken.txt"
+printf '%s\n' 'device_id=MFG:Bench;MDL:Sink-1;CMD:RAW;' output=discard events=0 >"$sim/printer.txt"
+
+now_ns() { date +%s%N; }
+
+# run_timed <command...>: best wall time of $runs runs in ns and the peak
+# resident set of the last run in KiB, as "ns kib".
+run_timed() {
+	local best='' t0 t1 i
+	for ((i = 0; i < runs; i++)); do
+		rm -f "$sim/taken.txt"
+		t0=$(now_ns)
+		/usr/bin/time -o "$tmp/rss" -f %M "$@" </dev/null >"$tmp/out" 2>"$tmp/err" || {
+			echo "bench: $* failed:" >&2
+			cat "$tmp/err" >&2
+			exit 1
+		}
+		t1=$(now_ns)
+		if [ -z "$best" ] || ((t1 - t0 < best)); then best=$((t1 - t0)); fi
+	done
+	echo "$best $(tail -n 1 "$tmp/rss")"
+}
+
+# The printer must have taken every byte (a run that stopped early would be
+# fast and prove nothing).
+taken_all() {
+	local size
+	size=$(stat -c %s "$tmp/$1")
+	if [ "$(cat "$sim/taken.txt" 2>/dev/null)" != "$size" ]; then
+		echo "bench: the printer did not take all $size bytes of $1:" >&2
+		cat "$sim/taken.txt" "$tmp/out" "$tmp/err" >&2 2>/dev/null
+		exit 1
+	fi
+}
+
+mib_per_s() { awk -v mib="$1" -v ns="$2" 'BEGIN { printf "%.1f", mib / (ns / 1e9) }'; }
+
+head -c $((small_mib * 1024 * 1024)) /dev/urandom >"$tmp/small.bin"
+head -c $((big_mib * 1024 * 1024)) /dev/urandom >"$tmp/big.bin"
+cat "$tmp"/*.bin >/dev/null # every run starts from the page cache
+
+cd "$tmp" # relative file names: on this host '/...' reads as a line code
+# The tool first: its device open loads the printer's configuration.
+read -r _ small_kib < <(run_timed wine "$exe" small.bin)
+taken_all small.bin
+read -r big_ns big_kib < <(run_timed wine "$exe" big.bin)
+taken_all big.bin
+read -r floor_ns _ < <(run_timed wine "$floor" "$pipe" big.bin)
+taken_all big.bin
+
+echo "prnfeed.exe under wine, $big_mib MiB into a discarding simulated printer, best of $runs runs"
+printf '  %-44s %8s MiB/s\n' "floor: write-floor.exe, 4096-byte WriteFile" "$(mib_per_s "$big_mib" "$floor_ns")"
+printf '  %-44s %8s MiB/s\n' "prnfeed.exe" "$(mib_per_s "$big_mib" "$big_ns")"
+awk -v a="$big_ns" -v b="$floor_ns" 'BEGIN { printf "  prnfeed.exe / floor rate ratio %23.2f\n", b / a }'
+echo "peak resident memory of prnfeed.exe under wine"
+printf '  %4d MiB file %37d KiB\n' "$small_mib" "$small_kib" "$big_mib" "$big_kib"
+# The job holds one 4096-byte block; a peak that grows with the file means
+# the file is being held.
+growth=$((big_kib - small_kib))
+if ((growth > 1024)); then
+	echo "  peak grew by $growth KiB from $small_mib MiB to $big_mib MiB: the file is being held" >&2
+	exit 1
+fi
+echo "  growth from $small_mib MiB to $big_mib MiB: $growth KiB"
