@@ -61,7 +61,7 @@ static const char *const role_names[3] = {"device", "out", "in"};
 #define EVENTS_PATH L"\\??\\C:\\sim-printer\\events.txt"
 #define TAKEN_PATH L"\\??\\C:\\sim-printer\\taken.txt"
 
-enum { CONFIG_MAX = 8192, LINE_MAX = 128 };
+enum { CONFIG_MAX = 8192, EVENT_LINE_MAX = 128 };
 
 static struct printer_model printer;
 static int attached;
@@ -129,12 +129,12 @@ static long read_small_file(const WCHAR *path, char *buffer, ULONG size) {
 
 /* Event log lines, built without the C library. */
 struct line {
-    char text[LINE_MAX];
+    char text[EVENT_LINE_MAX];
     ULONG length;
 };
 
 static void add_text(struct line *line, const char *text) {
-    while (*text != '\0' && line->length < LINE_MAX - 1) {
+    while (*text != '\0' && line->length < EVENT_LINE_MAX - 1) {
         line->text[line->length++] = *text++;
     }
 }
@@ -146,7 +146,7 @@ static void add_number(struct line *line, unsigned long value, unsigned base) {
         digits[n++] = "0123456789abcdef"[value % base];
         value /= base;
     } while (value != 0);
-    while (n > 0 && line->length < LINE_MAX - 1) {
+    while (n > 0 && line->length < EVENT_LINE_MAX - 1) {
         line->text[line->length++] = digits[--n];
     }
 }
@@ -280,6 +280,8 @@ static enum role role_of(PDEVICE_OBJECT device) {
     return *(enum role *)device->DeviceExtension;
 }
 
+/* wine's server may hand out the handle before the driver answered the
+ * open, so a printer that is not attached also fails every request. */
 static NTSTATUS NTAPI dispatch_create(PDEVICE_OBJECT device, PIRP irp) {
     enum role role = role_of(device);
     if (role == ROLE_DEVICE) {
@@ -322,7 +324,9 @@ static NTSTATUS NTAPI dispatch_control(PDEVICE_OBJECT device, PIRP irp) {
     size_t reported = 0;
     NTSTATUS status = STATUS_SUCCESS;
 
-    if (role_of(device) != ROLE_DEVICE) {
+    if (!attached) {
+        status = STATUS_DEVICE_NOT_CONNECTED;
+    } else if (role_of(device) != ROLE_DEVICE) {
         status = STATUS_INVALID_DEVICE_REQUEST;
     } else if (code == IOCTL_USBPRINT_GET_1284_ID || code == IOCTL_ALT_DEVICE_ID) {
         printer_model_device_id(&printer, buffer, out_size, &reported);
@@ -354,8 +358,9 @@ static NTSTATUS NTAPI dispatch_write(PDEVICE_OBJECT device, PIRP irp) {
     ULONG taken = length;
     int kind;
 
-    if (role_of(device) != ROLE_OUT_PIPE) {
-        return finish(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+    if (!attached || role_of(device) != ROLE_OUT_PIPE) {
+        return finish(irp, attached ? STATUS_INVALID_DEVICE_REQUEST : STATUS_DEVICE_NOT_CONNECTED,
+                      0);
     }
     kind = printer_model_write(&printer, data, length, length);
     if (kind == PRINTER_ESCAPE) {
@@ -394,8 +399,9 @@ static NTSTATUS NTAPI dispatch_read(PDEVICE_OBJECT device, PIRP irp) {
     int result;
     NTSTATUS status;
 
-    if (role_of(device) != ROLE_IN_PIPE) {
-        return finish(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+    if (!attached || role_of(device) != ROLE_IN_PIPE) {
+        return finish(irp, attached ? STATUS_INVALID_DEVICE_REQUEST : STATUS_DEVICE_NOT_CONNECTED,
+                      0);
     }
     result = printer_model_read(&printer, (unsigned char *)irp->AssociatedIrp.SystemBuffer, length,
                                 &done);
