@@ -32,10 +32,11 @@ if ! reason=$(wine --version 2>&1 </dev/null); then
 fi
 
 fixture=$root/tests/prnfeed-win32/wine-fixture.sh
-"$fixture" start "$prefix" "$root/wine-printer/install.sh" "$win32/wine-printer" >/dev/null
 sim=$prefix/drive_c/sim-printer
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/bench-prnfeed-wine.XXXXXX")
 trap 'rm -rf "$tmp"; rm -f "$sim/printer.txt"; "$fixture" stop "$prefix" >/dev/null' EXIT
+"$fixture" start "$prefix" "$root/wine-printer/install.sh" "$win32/wine-printer" >"$tmp/fixture" ||
+	{ cat "$tmp/fixture" >&2; exit 1; }
 export WINEPREFIX=$prefix WINEDEBUG=-all
 unset DISPLAY
 

@@ -15,11 +15,12 @@ if ! reason=$(wine --version 2>&1 </dev/null); then
 	exit 0
 fi
 fixture="$root/tests/prnfeed-win32/wine-fixture.sh"
-echo "starting wine with the simulated printer installed (the first time creates the prefix)"
-"$fixture" start "$prefix" "$root/wine-printer/install.sh" "$win32/wine-printer" >/dev/null
 work="$(mktemp -d)"
 sim="$prefix/drive_c/sim-printer"
 trap 'rm -rf "$work"; rm -f "$sim/printer.txt"; "$fixture" stop "$prefix" >/dev/null' EXIT
+echo "starting wine with the simulated printer installed (the first time creates the prefix)"
+"$fixture" start "$prefix" "$root/wine-printer/install.sh" "$win32/wine-printer" \
+	>"$work/fixture.txt" || { cat "$work/fixture.txt" >&2; exit 1; }
 
 export WINEPREFIX="$prefix" WINEDEBUG=-all
 unset DISPLAY

@@ -1,19 +1,39 @@
 #!/bin/sh
 # Installs the simulated USB printer's driver into the wine prefix named by
-# WINEPREFIX (the wine server must run): the driver file, its registry
-# listing, and C:\sim-printer\ without a configuration (no printer attached
-# until a test or demo writes one). The driver starts with the next server.
+# WINEPREFIX, whose server runs (started detached, as wine-fixture.sh does):
+# the driver file and its registry listing from <dir> (sim-printer.sys,
+# sim-printer.reg) and C:\sim-printer\ without a configuration (no printer
+# attached until a test or demo writes one). Driver services start with the
+# server, so the server is restarted; returns once the driver has made its
+# devices.
 #
-#   install.sh <directory holding sim-printer.sys and sim-printer.reg>
+#   install.sh <dir>
 set -eu
 from=${1:?directory of sim-printer.sys}
 : "${WINEPREFIX:?}"
+sim=$WINEPREFIX/drive_c/sim-printer
+drivers=$WINEPREFIX/drive_c/windows/system32/drivers
 for f in sim-printer.sys sim-printer.reg; do
 	[ -f "$from/$f" ] || { echo "$from/$f does not exist: build the win32 preset first"; exit 1; }
 done
-cp "$from/sim-printer.sys" "$WINEPREFIX/drive_c/windows/system32/drivers/sim-printer.sys"
-sim=$WINEPREFIX/drive_c/sim-printer
 mkdir -p "$sim"
-rm -f "$sim"/printer.txt* "$sim/received.bin" "$sim/events.txt" "$sim/taken.txt"
 cp "$from/sim-printer.reg" "$sim/sim-printer.reg"
-wine regedit /s 'C:\sim-printer\sim-printer.reg' </dev/null
+wine regedit /s 'C:\sim-printer\sim-printer.reg' </dev/null 2>&1
+
+wineserver -k </dev/null >/dev/null 2>&1 || true
+timeout 30 wineserver -w </dev/null >/dev/null 2>&1
+# A new file, not the loaded one rewritten in place.
+rm -f "$drivers/sim-printer.sys" "$sim"/printer.txt* "$sim/received.bin" "$sim/events.txt" \
+	"$sim/taken.txt" "$sim/ready"
+cp "$from/sim-printer.sys" "$drivers/sim-printer.sys"
+setsid wineserver -p </dev/null >/dev/null 2>&1
+timeout 90 wine wineboot </dev/null 2>&1 || { echo "wineboot failed after the install"; exit 1; }
+
+# wine's services start the driver in the background of wineboot.
+tries=0
+while [ ! -f "$sim/ready" ]; do
+	tries=$((tries + 1))
+	[ "$tries" -le 300 ] || { echo "the simulated printer's driver did not start"; exit 1; }
+	sleep 0.1
+done
+echo "simulated printer installed in $WINEPREFIX"

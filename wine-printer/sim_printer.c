@@ -32,6 +32,7 @@
  *                      stored, read at every open of the device
  *   received.bin       the print data of the run (not the escape commands)
  *   events.txt         one line per request the printer saw
+ *   ready              written when the driver has made its devices
  *   taken.txt          the print-data bytes taken between an open and the
  *                      close of the output pipe, written at the close
  * received.bin and events.txt are created anew at every open of the device.
@@ -59,6 +60,7 @@ static const char *const role_names[3] = {"device", "out", "in"};
 #define STATE_PATH L"\\??\\C:\\sim-printer\\printer.txt.state"
 #define RECEIVED_PATH L"\\??\\C:\\sim-printer\\received.bin"
 #define EVENTS_PATH L"\\??\\C:\\sim-printer\\events.txt"
+#define READY_PATH L"\\??\\C:\\sim-printer\\ready"
 #define TAKEN_PATH L"\\??\\C:\\sim-printer\\taken.txt"
 
 enum { CONFIG_MAX = 8192, EVENT_LINE_MAX = 128 };
@@ -483,6 +485,11 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
     }
     if (NT_SUCCESS(status)) {
         status = create_link(L"\\??\\SimPrinter0 ", L"\\Device\\SimPrinter0Pipes");
+    }
+    if (NT_SUCCESS(status)) {
+        HANDLE ready = open_file(READY_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
+        write_file(ready, "ready\n", 6);
+        close_file(&ready);
     }
     return status;
 }

@@ -25,8 +25,12 @@ stop_server() {
 	timeout 30 wineserver -w </dev/null >/dev/null 2>&1
 }
 
-start_server() {
-	setsid wineserver -p </dev/null >>"$log" 2>&1
+case $action in
+start)
+	mkdir -p "$WINEPREFIX" || exit 1
+	# A server left over by an interrupted run of this prefix goes first.
+	stop_server
+	setsid wineserver -p </dev/null >"$log" 2>&1
 	# The first run creates the prefix (some seconds); later runs only check it.
 	if ! timeout 90 wine wineboot </dev/null >>"$log" 2>&1; then
 		echo "wineboot failed in $WINEPREFIX; its output:"
@@ -34,25 +38,11 @@ start_server() {
 		stop_server
 		exit 1
 	fi
-}
-
-case $action in
-start)
-	mkdir -p "$WINEPREFIX" || exit 1
-	# A server left over by an interrupted run of this prefix goes first.
-	stop_server
-	: >"$log"
-	start_server
-	if [ -n "${3:-}" ]; then
-		if ! "$3" "${4:?driver directory}" >>"$log" 2>&1; then
-			echo "installing the simulated printer failed; log:"
-			cat "$log"
-			stop_server
-			exit 1
-		fi
-		# Driver services start with the server.
+	if [ -n "${3:-}" ] && ! "$3" "${4:?driver directory}" >>"$log" 2>&1; then
+		echo "installing the simulated printer failed; log:"
+		cat "$log"
 		stop_server
-		start_server
+		exit 1
 	fi
 	echo "wine server running for $WINEPREFIX"
 	;;
