@@ -17,7 +17,7 @@
 # so exclusivity stays covered by the Windows-API stand-in's tests.
 set -u
 here=$(dirname "$0")
-# shellcheck source-path=SCRIPTDIR source=../prnfeed-win32/wine-env.sh
+# shellcheck source-path=SCRIPTDIR/../prnfeed-win32 source=wine-env.sh
 . "$here/../prnfeed-win32/wine-env.sh"
 use_wine_prefix "$1"
 skip_unless_wine_runs
@@ -217,7 +217,7 @@ alt-class)
 	printer
 	make_file page.prn 4097
 	cp "$exe" "$work/prnfeed98.exe" || exit 1
-	run got prnfeed98.exe page.prn
+	run got "$work/prnfeed98.exe" page.prn
 	{ banner PRNFEED98; job 4097; complete; } >"$work/want.out"
 	: >"$work/want.err"
 	expect_run got 0
