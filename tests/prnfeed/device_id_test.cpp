@@ -81,7 +81,7 @@ __attribute__((noinline)) void dirty_stack() {
 }
 
 TEST_F(DeviceId, CountBeyondTheReplyEndsTheTextWhereTheReplyEnds) {
-    add_usb_printer(PRINTER_PATH, "MFG:X;MDL:LONGNAME").id_count = 300;
+    add_usb_printer(PRINTER_PATH, "MFG:X;MDL:LONGNAME").printer.model.id_count = 300;
     char name[256];
     dirty_stack();
     ASSERT_EQ(get_printer_name(name), 1);
