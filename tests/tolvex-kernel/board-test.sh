@@ -117,7 +117,7 @@ pie)
 	out=$4
 	rm -rf "$work"
 	mkdir -p "$work/src"
-	cp "$here/../../tolvex/"* "$work/src/"
+	for f in tolvex.c tolvex.h Kbuild Makefile; do cp "$here/../../tolvex/$f" "$work/src/"; done
 	sed -i '/-fno-pie/d' "$work/src/Kbuild"
 	! grep -q 'fno-pie' "$work/src/Kbuild" || die "the flag is still in the Kbuild copy"
 	refused "$work/refused.ko" "build with -fno-pie" \
