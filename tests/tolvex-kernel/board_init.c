@@ -205,12 +205,14 @@ static int has_line(const char *path, const char *prefix) {
 }
 
 static void check_registered(int want) {
-    check(has_line("/proc/devices", "252 tolvex\n") == want,
-          want ? "'252 tolvex' in /proc/devices" : "'252 tolvex' not in /proc/devices", want);
-    check(has_line("/proc/devices", "252 ") == want, want ? "major 252 taken" : "major 252 free",
-          want);
-    check(has_line("/proc/modules", "tolvex ") == want,
-          want ? "tolvex in /proc/modules" : "tolvex not in /proc/modules", want);
+    int dev = has_line("/proc/devices", "252 tolvex\n");
+    int major = has_line("/proc/devices", "252 ");
+    int mod = has_line("/proc/modules", "tolvex ");
+
+    check(dev == want, want ? "'252 tolvex' in /proc/devices" : "'252 tolvex' not in /proc/devices",
+          dev);
+    check(major == want, want ? "major 252 taken" : "major 252 free", major);
+    check(mod == want, want ? "tolvex in /proc/modules" : "tolvex not in /proc/modules", mod);
 }
 
 static void announce(const char *line) {
@@ -333,7 +335,8 @@ static void run_load(void) {
         }
         r = delete_module();
         check(r == -EAGAIN, "unload refused (EAGAIN) while the device is open", r);
-        check(has_line("/proc/modules", "tolvex ") == 1, "module still loaded", 0);
+        r = has_line("/proc/modules", "tolvex ");
+        check(r == 1, "module still loaded", r);
         check(sys(NR_CLOSE, fd, 0, 0, 0, 0) == 0, "close", 0);
     }
     announce(LOG_UNLOAD);
