@@ -3,13 +3,15 @@
 #
 #   make test                      install, build all four presets, run CTest
 #   make demo                      install, build, show the three tools on the stand-ins
-#   make dist [KDIR=<board tree> ARCH=arm CROSS_COMPILE=arm-linux-gnueabi-]
+#   make dist [KDIR=<board tree>] [BOARD_CONFIG=smdk2416|smdk2450] [CROSS_COMPILE=<prefix>]
+#                                  tolvex.ko for the board (default: the bundled tree)
 
 SHELL := /bin/bash
 .SHELLFLAGS := -eu -o pipefail -c
 KDIR ?=
 ARCH ?=
 CROSS_COMPILE ?=
+BOARD_CONFIG ?= smdk2416
 
 .PHONY: all deps arm win32 host host-asan test demo bench dist clean format
 
@@ -54,22 +56,21 @@ bench: deps host
 	@./scripts/bench-prnfeed.sh build/host
 	@./scripts/bench-prnfeed-wine.sh build/win32
 
+# tolvex.ko for the board (scripts/board-module.sh): built against the bundled
+# 2.6.21.5-cfs-v19 tree in the BOARD_CONFIG configuration, or against KDIR,
+# and checked before it is shipped. dist/ is filled in a staging folder and
+# appears only when everything passed.
 dist: deps arm win32
-	rm -rf dist
-	mkdir -p dist/tolvex
-	cp build/arm/SPI/SRC/quenzor dist/quenzor
-	cp build/win32/prnfeed/prnfeed.exe dist/prnfeed.exe
-	cp tolvex/tolvex.h dist/tolvex.h
-	cp tolvex/tolvex.c tolvex/tolvex.h tolvex/Kbuild tolvex/Makefile dist/tolvex/
-	@if [ -n "$(KDIR)" ]; then \
-		rm -rf build/tolvex-dist && mkdir -p build/tolvex-dist && \
-		cp dist/tolvex/* build/tolvex-dist/ && \
-		$(MAKE) -C build/tolvex-dist KDIR="$(KDIR)" \
-			$(if $(ARCH),ARCH=$(ARCH)) $(if $(CROSS_COMPILE),CROSS_COMPILE=$(CROSS_COMPILE)) && \
-		cp build/tolvex-dist/tolvex.ko dist/tolvex.ko; \
-	else \
-		echo "dist: no KDIR given, tolvex.ko not built (source kit in dist/tolvex/)"; \
-	fi
+	rm -rf dist build/dist.tmp
+	mkdir -p build/dist.tmp/tolvex
+	cp build/arm/SPI/SRC/quenzor build/dist.tmp/quenzor
+	cp build/win32/prnfeed/prnfeed.exe build/dist.tmp/prnfeed.exe
+	cp tolvex/tolvex.h build/dist.tmp/tolvex.h
+	cp tolvex/tolvex.c tolvex/tolvex.h tolvex/Kbuild tolvex/Makefile build/dist.tmp/tolvex/
+	./scripts/board-module.sh build build/tolvex-board build/dist.tmp/tolvex.ko \
+		KDIR="$(KDIR)" CONFIG="$(BOARD_CONFIG)" ARCH="$(ARCH)" CROSS_COMPILE="$(CROSS_COMPILE)" || \
+		{ echo "dist: no tolvex.ko for the board, nothing written to dist/" >&2; exit 1; }
+	mv build/dist.tmp dist
 	@ls -l dist dist/tolvex
 
 format:

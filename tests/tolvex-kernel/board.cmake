@@ -1,0 +1,64 @@
+# tolvex.ko for the board's own kernel (2.6.21.5-cfs-v19, ARM926EJ-S), built
+# and checked by scripts/board-module.sh against the bundled tree
+# (third_party/board-kernel) and loaded in a real 2.6.21 kernel booted under
+# qemu-system-arm (versatilepb, the board's CPU). The versatile kernel is
+# built once per build tree and rebuilt only when the archive, the patches
+# or its configuration change.
+set(BOARD_TREES ${CMAKE_CURRENT_BINARY_DIR}/board-kernel)
+set(BOARD_VERSATILE ${BOARD_TREES}/versatile/linux-2.6.21.5-cfs-v19)
+set(BOARD_WORK ${CMAKE_CURRENT_BINARY_DIR}/board)
+set(BOARD_TEST ${CMAKE_CURRENT_SOURCE_DIR}/board-test.sh)
+set(BOARD_MODULE ${PROJECT_SOURCE_DIR}/scripts/board-module.sh)
+
+# The guest's /init: static and freestanding, as no C library of this
+# machine runs on 2.6.21.
+add_custom_command(
+    OUTPUT ${BOARD_WORK}/init
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${BOARD_WORK}
+    COMMAND arm-linux-gnueabi-gcc -march=armv5te -marm -Os -static -nostdlib -ffreestanding
+            -fno-builtin -fno-pie -no-pie -fno-stack-protector -Wall -Wextra -Werror
+            -I${PROJECT_SOURCE_DIR}/tolvex -o ${BOARD_WORK}/init
+            ${CMAKE_CURRENT_SOURCE_DIR}/board_init.c -lgcc
+    DEPENDS board_init.c ${PROJECT_SOURCE_DIR}/tolvex/tolvex.h
+    VERBATIM)
+add_custom_target(tolvex_board_init ALL DEPENDS ${BOARD_WORK}/init)
+
+function(board_test name)
+    cmake_parse_arguments(T "" "" "COMMAND;SETUP;REQUIRES" ${ARGN})
+    add_test(NAME tolvex-board.${name} COMMAND ${T_COMMAND})
+    set_tests_properties(tolvex-board.${name} PROPERTIES LABELS real-target TIMEOUT 120
+                         FIXTURES_SETUP "${T_SETUP}" FIXTURES_REQUIRED "${T_REQUIRES}")
+endfunction()
+
+# ~1-2 minutes from scratch; it runs make -j2 itself, so it takes both slots.
+board_test(kernel SETUP board_kernel
+           COMMAND ${PROJECT_SOURCE_DIR}/scripts/board-kernel.sh versatile ${BOARD_TREES})
+set_tests_properties(tolvex-board.kernel PROPERTIES PROCESSORS 2 TIMEOUT 900)
+
+# The module against the versatile kernel (a KDIR build) and against the
+# board's configuration (the bundled-tree build that make dist ships).
+board_test(module.versatile SETUP board_ko_versatile REQUIRES board_kernel
+           COMMAND ${BOARD_MODULE} build ${BOARD_WORK}/build-versatile ${BOARD_WORK}/versatile.ko
+                   KDIR=${BOARD_VERSATILE})
+board_test(module.smdk2416 SETUP board_ko_smdk2416
+           COMMAND ${BOARD_MODULE} build ${BOARD_WORK}/build-smdk2416 ${BOARD_WORK}/smdk2416.ko
+                   TREES=${BOARD_TREES})
+# Without -fno-pie the check refuses the module; the kernel must refuse it too.
+board_test(module.pie SETUP board_ko_pie REQUIRES board_kernel
+           COMMAND ${BOARD_TEST} pie ${BOARD_VERSATILE} ${BOARD_WORK}/pie ${BOARD_WORK}/pie.ko)
+
+# The check refuses a module for another architecture or kernel.
+board_test(refuse.x86 REQUIRES tolvex_ko
+           COMMAND ${BOARD_TEST} refused "is not a module for the board"
+                   ${BOARD_MODULE} check ${TOLVEX_KO})
+board_test(refuse.vermagic REQUIRES board_ko_smdk2416
+           COMMAND ${BOARD_TEST} vermagic ${BOARD_WORK}/smdk2416.ko ${BOARD_WORK}/vermagic)
+
+foreach(ko versatile smdk2416)
+    board_test(boot.${ko} REQUIRES board_kernel board_ko_${ko}
+               COMMAND ${BOARD_TEST} boot load ${BOARD_VERSATILE} ${BOARD_WORK}/${ko}.ko
+                       ${BOARD_WORK}/init ${BOARD_WORK}/boot-${ko})
+endforeach()
+board_test(boot.pie REQUIRES board_kernel board_ko_pie
+           COMMAND ${BOARD_TEST} boot refuse ${BOARD_VERSATILE} ${BOARD_WORK}/pie.ko
+                   ${BOARD_WORK}/init ${BOARD_WORK}/boot-pie)
