@@ -165,8 +165,10 @@ std::vector<std::string> open_handles(); // one description per open handle or s
 std::vector<std::string> live_blocks();  // one description per unfreed global block
 std::vector<std::string> call_names();   // function names of the logged calls, in order
 
-// Loads a printer description (key=value lines, see description.cpp) into
-// the system. Returns an empty string, or the first error found.
+// Loads a printer description (key=value lines; every key is shown in
+// sample-printer.txt) into the system. Returns an empty string, or the
+// first error found. The state file is the description's name + ".state"
+// unless the description names one.
 std::string load_description(const std::string &file_name);
 // What the printers keep across runs (their serial numbers): one state line
 // of the printer model per printer, in order. load_state leaves the printers
