@@ -106,6 +106,11 @@ void reset() {
             close(entry.second.fd);
         }
     }
+    for (Interface &iface : in.system.interfaces) {
+        if (iface.printer.stream != nullptr) {
+            std::fclose(iface.printer.stream);
+        }
+    }
     in.handles.clear();
     in.blocks.clear();
     in.system = System();

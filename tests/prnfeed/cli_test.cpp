@@ -3,7 +3,9 @@
 // the printer's serial number across runs.
 #include "support.h"
 
+#include <cctype>
 #include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -56,6 +58,15 @@ TEST_F(Cli, SampleDescriptionPrintsAndKeepsTheSerialNumber) {
     EXPECT_EQ(read_file(dir + "/received.prn"), std::string(data.begin(), data.end()));
     EXPECT_EQ(read_file(dir + "/printer.state").rfind("serial=AB12-", 0), 0u);
     EXPECT_NE(read_file(dir + "/summary.txt").find("received_bytes=5000\n"), std::string::npos);
+
+    // Every key the sample shows commented out is taken, with the value shown.
+    std::istringstream lines(read_file(SAMPLE_PRINTER));
+    std::string all;
+    for (std::string line; std::getline(lines, line);) {
+        all += (line.size() > 1 && line[0] == '#' && std::isalpha(line[1]) ? line.substr(1) : line);
+        all += "\n";
+    }
+    EXPECT_EQ(standin::load_description(describe(all)), "");
 }
 
 TEST_F(Cli, DescriptionThatCannotBeUsedSaysWhatIsWrong) {
