@@ -164,15 +164,9 @@ std::string PrnfeedTest::make_file(const std::string &name, const standin::Bytes
 namespace {
 
 std::string role_of(const std::string &path) {
-    auto ends_with = [&](const std::string &tail) {
-        return path.size() >= tail.size() &&
-               path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
-    };
-    if (ends_with("\\PIPE00")) {
-        return "out";
-    }
-    if (ends_with("\\PIPE01")) {
-        return "in";
+    std::string tail = path.size() < 7 ? "" : path.substr(path.size() - 7);
+    if (tail == "\\PIPE00" || tail == "\\PIPE01") {
+        return tail == "\\PIPE00" ? "out" : "in";
     }
     for (const standin::Interface &iface : standin::sys().interfaces) {
         if (iface.path == path) {
@@ -190,32 +184,27 @@ std::string before_comma(const std::string &text) {
 
 std::vector<standin::Call> named_calls() {
     std::map<std::string, std::string> open; // handle number -> name
-    std::vector<standin::Call> list;
-    for (standin::Call call : standin::sys().calls) {
+    auto taken = [&](const std::string &name) {
+        return std::any_of(open.begin(), open.end(),
+                           [&](const auto &e) { return e.second == name; });
+    };
+    std::vector<standin::Call> list = standin::sys().calls;
+    for (standin::Call &call : list) {
         std::string handle = before_comma(call.args);
-        auto held = open.find(handle);
-        if (held != open.end()) {
-            call.args.replace(0, handle.size(), held->second);
+        if (open.count(handle) != 0) {
+            call.args.replace(0, handle.size(), open[handle]);
         }
-        bool opens = call.function == "CreateFileA" || call.function == "SetupDiGetClassDevsA";
-        if (opens && call.result.rfind("h", 0) == 0) {
+        if (call.result.rfind("h", 0) == 0) { // a new handle, of a file or a device set
             std::string role = call.function == "CreateFileA" ? role_of(handle) : "set";
             std::string name = role;
-            auto taken = [&] {
-                return std::any_of(open.begin(), open.end(),
-                                   [&](const auto &entry) { return entry.second == name; });
-            };
-            for (int n = 2; taken(); n++) {
+            for (int n = 2; taken(name); n++) {
                 name = role + " " + std::to_string(n);
             }
-            open[call.result] = name;
-            call.result = name;
-        } else if ((call.function == "CloseHandle" ||
-                    call.function == "SetupDiDestroyDeviceInfoList") &&
-                   call.result == "TRUE") {
+            call.result = open[call.result] = name;
+        } else if (call.result == "TRUE" && (call.function == "CloseHandle" ||
+                                             call.function == "SetupDiDestroyDeviceInfoList")) {
             open.erase(handle);
         }
-        list.push_back(call);
     }
     return list;
 }
