@@ -69,9 +69,6 @@ struct Startup {
         if (description != nullptr && description[0] != '\0') {
             std::string error = load_description(description);
             if (error.empty()) {
-                if (sys().state_path.empty()) {
-                    sys().state_path = std::string(description) + ".state";
-                }
                 error = load_state(sys().state_path);
             }
             if (!error.empty()) {

@@ -1,42 +1,19 @@
-// Printer description files for the command-line build.
+// Printer description files for the command-line build, and the state file
+// beside them: all reading and writing of both is here. Every key, its
+// default and what it does is documented in sample-printer.txt, which the
+// tests load; keep the two in step.
 //
-// One setting per line, key=value; blank lines and lines starting with '#'
-// are ignored. Settings of the system:
-//   windows=95|98|me|nt4|2000|xp|vista|fail   (default xp; fail: GetVersionExA fails)
-//   module=<path>              what GetModuleFileNameA reports
-//   time=YYYY-MM-DD HH:MM:SS   local time (default: the host clock)
-//   summary=<file>             summary of the run, written at exit
-//   state=<file>               what the printers keep across runs (default:
-//                              the description's name + ".state")
-//   file_open_fail_at=<n>      the n-th open of a data file fails
-//   file_read_fail_at=<n>      the n-th read of a data file fails
-//   global_alloc_fails=1, global_lock_fails=1
-// "interface=usbprint" or "interface=alt" starts a printer; the settings
-// after it belong to that printer:
-//   path=<device interface path>
-//   enum_error=<n>, open_error=<n>, id_request_fails=1, setup_request_fails=1,
-//   fetch_fails=1, size_query_fails=1
-//   output=<file>|discard|keep what the output pipe receives goes to the file,
-//                              is only counted, or is kept in memory (default)
-//   short_write_at=<n>, short_write_accepts=<n>
-//   out_open_fail_from=<n>, in_open_fail_from=<n>
-//   the printer model's settings (printer_model.h): device_id=<text> (the
-//   reply adds the 2-byte prefix), id_count=<n>, serial=<16 characters>
-//   and the faults of the serial-number answers.
-// This file is only read. A serial number a printer stores goes to the state
-// file, one line per printer in order ("serial=" and the value, bytes other
-// than '!'..'~' and '%' as %XX); when that file exists its serial numbers
-// replace the described ones.
-// The summary file holds key=value lines: received_bytes, writes,
-// largest_write, open_handles (and one open_handle line per handle),
-// live_blocks, misuse (and misuse_entry lines), sleeps, calls.
+// A description is only read. A serial number a printer stores goes to the
+// state file (one state line of the printer model per printer, in order);
+// when that file exists its serial numbers replace the described ones.
 #include "standin.h"
+
+#include <strings.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 namespace standin {
 
@@ -46,6 +23,55 @@ bool number(const std::string &text, long &value) {
     char *end = nullptr;
     value = std::strtol(text.c_str(), &end, 0);
     return !text.empty() && end != nullptr && *end == '\0';
+}
+
+// Settings whose value is a number, of the system and of a printer.
+template <typename Target> struct NumberKey {
+    const char *key;
+    void (*set)(Target &, long);
+};
+
+const NumberKey<System> system_numbers[] = {
+    {"file_open_fail_at", [](System &s, long n) { s.file_open_fail_at = static_cast<int>(n); }},
+    {"file_read_fail_at", [](System &s, long n) { s.file_read_fail_at = static_cast<int>(n); }},
+    {"global_alloc_fails", [](System &s, long n) { s.global_alloc_fails = n != 0; }},
+    {"global_lock_fails", [](System &s, long n) { s.global_lock_fails = n != 0; }},
+};
+
+const NumberKey<Interface> printer_numbers[] = {
+    {"enum_error", [](Interface &i, long n) { i.enum_error = static_cast<DWORD>(n); }},
+    {"open_error", [](Interface &i, long n) { i.open_error = static_cast<DWORD>(n); }},
+    {"id_request_fails", [](Interface &i, long n) { i.id_request_fails = n != 0; }},
+    {"setup_request_fails", [](Interface &i, long n) { i.setup_request_fails = n != 0; }},
+    {"fetch_fails", [](Interface &i, long n) { i.fetch_fails = n != 0; }},
+    {"size_query_fails", [](Interface &i, long n) { i.size_query_fails = n != 0; }},
+    {"short_write_at",
+     [](Interface &i, long n) { i.printer.short_write_at = static_cast<int>(n); }},
+    {"short_write_accepts",
+     [](Interface &i, long n) { i.printer.short_write_accepts = static_cast<DWORD>(n); }},
+    {"out_open_fail_from",
+     [](Interface &i, long n) { i.printer.out_open_fail_from = static_cast<int>(n); }},
+    {"in_open_fail_from",
+     [](Interface &i, long n) { i.printer.in_open_fail_from = static_cast<int>(n); }},
+};
+
+// Sets a number setting from the table. Returns false when the key is not
+// in it; `error` tells a value that is not a number.
+template <typename Target, std::size_t N>
+bool set_number(const NumberKey<Target> (&table)[N], Target &target, const std::string &key,
+                const std::string &value, std::string &error) {
+    for (const NumberKey<Target> &entry : table) {
+        if (key == entry.key) {
+            long n = 0;
+            if (number(value, n)) {
+                entry.set(target, n);
+            } else {
+                error = "bad value for " + key + ": " + value;
+            }
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string set_version(const std::string &value) {
@@ -84,16 +110,37 @@ std::string set_time(const std::string &value) {
     return "";
 }
 
-std::string set_interface(Interface &iface, const std::string &key, const std::string &value) {
-    long n = 0;
-    bool numeric = number(value, n);
+// A setting of the simulated system. Returns false when the key is none.
+bool set_system(const std::string &key, const std::string &value, std::string &error) {
+    if (key == "windows") {
+        error = set_version(value);
+    } else if (key == "module") {
+        sys().module_path = value;
+    } else if (key == "time") {
+        error = set_time(value);
+    } else if (key == "summary") {
+        sys().summary_path = value;
+    } else if (key == "state") {
+        sys().state_path = value;
+    } else {
+        return set_number(system_numbers, sys(), key, value, error);
+    }
+    return true;
+}
+
+// A setting of one printer. Returns false when the key is none.
+bool set_printer(Interface &iface, const std::string &key, const std::string &value,
+                 std::string &error) {
     int model = printer_model_setting(&iface.printer.model, key.c_str(), value.c_str());
-    if (model == PRINTER_SETTING_BAD) {
-        return "bad value for " + key + ": " + value;
-    } else if (model == PRINTER_SETTING_OK) {
-        return "";
+    if (model != PRINTER_SETTING_UNKNOWN) {
+        if (model == PRINTER_SETTING_BAD) {
+            error = "bad value for " + key + ": " + value;
+        }
     } else if (key == "path") {
         iface.path = value;
+        if (value.empty()) {
+            error = "path= needs the device interface path";
+        }
     } else if (key == "output") {
         Printer &p = iface.printer;
         if (value == "discard") {
@@ -104,35 +151,31 @@ std::string set_interface(Interface &iface, const std::string &key, const std::s
             p.keep = Printer::Keep::stream;
             p.stream = std::fopen(value.c_str(), "wb");
             if (p.stream == nullptr) {
-                return "cannot create " + value;
+                error = "cannot create " + value;
             }
         }
-    } else if (!numeric) {
-        return "unknown or non-numeric setting " + key;
-    } else if (key == "enum_error") {
-        iface.enum_error = static_cast<DWORD>(n);
-    } else if (key == "open_error") {
-        iface.open_error = static_cast<DWORD>(n);
-    } else if (key == "id_request_fails") {
-        iface.id_request_fails = n != 0;
-    } else if (key == "setup_request_fails") {
-        iface.setup_request_fails = n != 0;
-    } else if (key == "fetch_fails") {
-        iface.fetch_fails = n != 0;
-    } else if (key == "size_query_fails") {
-        iface.size_query_fails = n != 0;
-    } else if (key == "short_write_at") {
-        iface.printer.short_write_at = static_cast<int>(n);
-    } else if (key == "short_write_accepts") {
-        iface.printer.short_write_accepts = static_cast<DWORD>(n);
-    } else if (key == "out_open_fail_from") {
-        iface.printer.out_open_fail_from = static_cast<int>(n);
-    } else if (key == "in_open_fail_from") {
-        iface.printer.in_open_fail_from = static_cast<int>(n);
     } else {
-        return "unknown setting " + key;
+        return set_number(printer_numbers, iface, key, value, error);
     }
-    return "";
+    return true;
+}
+
+// Whether the key is a setting of a printer (changes nothing).
+bool printer_key(const std::string &key) {
+    Interface scratch;
+    std::string error;
+    return key == "output" || set_printer(scratch, key, "0", error);
+}
+
+const char PRINTER_START[] = "a printer starts with interface=usbprint or interface=alt";
+
+// The path of the n-th printer (from 1) when the description names none.
+std::string default_path(bool alt, std::size_t n) {
+    if (alt) {
+        return "\\\\.\\ALTPRN" + std::to_string(n);
+    }
+    return "\\\\?\\usb#vid_1a2b&pid_0100#STANDIN" + std::to_string(n) +
+           "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 }
 
 } // namespace
@@ -142,6 +185,7 @@ std::string load_description(const std::string &file_name) {
     if (!in) {
         return "cannot read " + file_name;
     }
+    const std::size_t first = sys().interfaces.size();
     std::string line;
     int line_number = 0;
     Interface *current = nullptr;
@@ -154,45 +198,43 @@ std::string load_description(const std::string &file_name) {
             continue;
         }
         std::size_t eq = line.find('=');
-        if (eq == std::string::npos) {
-            return file_name + ":" + std::to_string(line_number) + ": no '='";
-        }
         std::string key = line.substr(0, eq);
-        std::string value = line.substr(eq + 1);
-        long n = 0;
-        bool numeric = number(value, n);
+        std::string value = eq == std::string::npos ? "" : line.substr(eq + 1);
         std::string error;
-        if (key == "interface") {
+        if (eq == std::string::npos) {
+            error = "no '='";
+        } else if (key == "interface") {
             if (value != "usbprint" && value != "alt") {
                 error = "unknown interface class " + value;
             } else {
-                current = &add_printer(value == "alt" ? alt_class : usbprint_class, "", "");
+                bool alt = value == "alt";
+                current = &add_printer(alt ? alt_class : usbprint_class,
+                                       default_path(alt, sys().interfaces.size() + 1), "");
             }
-        } else if (key == "windows") {
-            error = set_version(value);
-        } else if (key == "module") {
-            sys().module_path = value;
-        } else if (key == "time") {
-            error = set_time(value);
-        } else if (key == "summary") {
-            sys().summary_path = value;
-        } else if (key == "state") {
-            sys().state_path = value;
-        } else if (key == "file_open_fail_at" && numeric) {
-            sys().file_open_fail_at = static_cast<int>(n);
-        } else if (key == "file_read_fail_at" && numeric) {
-            sys().file_read_fail_at = static_cast<int>(n);
-        } else if (key == "global_alloc_fails" && numeric) {
-            sys().global_alloc_fails = n != 0;
-        } else if (key == "global_lock_fails" && numeric) {
-            sys().global_lock_fails = n != 0;
-        } else if (current != nullptr) {
-            error = set_interface(*current, key, value);
-        } else {
-            error = "unknown setting " + key;
+        } else if (!set_system(key, value, error) &&
+                   (current == nullptr || !set_printer(*current, key, value, error))) {
+            error = current == nullptr && printer_key(key)
+                        ? key + "= before any interface= line: " + PRINTER_START
+                        : "unknown setting " + key;
         }
         if (!error.empty()) {
             return file_name + ":" + std::to_string(line_number) + ": " + error;
+        }
+    }
+    const auto &list = sys().interfaces;
+    if (list.size() == first) {
+        return file_name + ": no printer: " + PRINTER_START;
+    }
+    if (sys().state_path.empty()) {
+        sys().state_path = file_name + ".state";
+    }
+    // A second printer on the same path could never be opened.
+    for (std::size_t i = first; i < list.size(); i++) {
+        for (std::size_t j = first; j < i; j++) {
+            if (strcasecmp(list[i].path.c_str(), list[j].path.c_str()) == 0) {
+                return file_name + ": printers " + std::to_string(j - first + 1) + " and " +
+                       std::to_string(i - first + 1) + " have the same path";
+            }
         }
     }
     return "";

@@ -47,7 +47,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -81,8 +80,6 @@ struct Printer {
     printer_model model; // device ID, serial number, answers waiting on the input pipe
     // Every escape command offered on the output pipe, in order, as sent.
     std::vector<Bytes> commands;
-    // Runs after the printer took the bytes of a write (escape commands).
-    std::function<void(Printer &, const unsigned char *, DWORD)> on_write;
 
     int out_open_fail_from = 0; // the n-th and every later open of a pipe fails (0: never)
     int in_open_fail_from = 0;
@@ -163,15 +160,15 @@ void reset();
 
 Interface &add_printer(const GUID &interface_class, const std::string &path,
                        const std::string &device_id);
-Interface *find_interface(const std::string &path);
 
 std::vector<std::string> open_handles(); // one description per open handle or set
 std::vector<std::string> live_blocks();  // one description per unfreed global block
 std::vector<std::string> call_names();   // function names of the logged calls, in order
-std::string call_log();                  // one line per logged call
 
-// Loads a printer description (key=value lines, see description.cpp) into
-// the system. Returns an empty string, or the first error found.
+// Loads a printer description (key=value lines; every key is shown in
+// sample-printer.txt) into the system. Returns an empty string, or the
+// first error found. The state file is the description's name + ".state"
+// unless the description names one.
 std::string load_description(const std::string &file_name);
 // What the printers keep across runs (their serial numbers): one state line
 // of the printer model per printer, in order. load_state leaves the printers

@@ -3,13 +3,8 @@
 // print job always follows with its data kept apart from the commands.
 #include "support.h"
 
-#include <sys/wait.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <map>
+#include <functional>
 
 namespace {
 
@@ -45,53 +40,20 @@ void set_time(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD seco
     standin::sys().local_time = {year, month, 3, day, hour, minute, second, 999};
 }
 
-// The pipe and file calls of the run, with handles named by what they
-// opened: "open out", "write out 10", "sleep 500", "read in 26", ...
-std::vector<std::string> trace() {
-    std::map<std::string, std::string> names;
-    std::vector<std::string> list;
-    auto name_of = [&](const std::string &args) {
-        std::string handle = args.substr(0, args.find(','));
-        auto it = names.find(handle);
-        return it == names.end() ? handle : it->second;
-    };
-    auto count_of = [](const std::string &args) { return args.substr(args.find(", ") + 2); };
-    for (const standin::Call &call : standin::sys().calls) {
-        if (call.function == "CreateFileA") {
-            std::string path = call.args.substr(0, call.args.find(", "));
-            std::string name = path == OUT_PIPE       ? "out"
-                               : path == IN_PIPE      ? "in"
-                               : path == PRINTER_PATH ? "device"
-                                                      : "file";
-            if (call.result.rfind("INVALID", 0) == 0) {
-                list.push_back("open " + name + " fails");
-            } else {
-                names[call.result] = name;
-                list.push_back("open " + name);
-            }
-        } else if (call.function == "WriteFile") {
-            list.push_back("write " + name_of(call.args) + " " + count_of(call.args));
-        } else if (call.function == "ReadFile" && name_of(call.args) != "file") {
-            list.push_back("read " + name_of(call.args) + " " + count_of(call.args));
-        } else if (call.function == "Sleep") {
-            list.push_back("sleep " + call.args);
-        } else if (call.function == "CloseHandle") {
-            list.push_back("close " + name_of(call.args));
-        } else if (call.function == "GetLocalTime") {
-            list.push_back("time");
-        }
-    }
-    return list;
-}
-
 class SerialNumberTest : public PrnfeedTest {
   protected:
     void SetUp() override {
         PrnfeedTest::SetUp();
-        set_time(2003, 9, 8, 12, 34, 56);
-        printer = &add_usb_printer().printer;
+        fresh();
         data = pattern(5000);
         file = make_file("job.bin", data);
+    }
+
+    // A fresh system with the standard printer and the clock of every test.
+    standin::Printer &fresh() {
+        printer = &fresh_printer().printer;
+        set_time(2003, 9, 8, 12, 34, 56);
+        return *printer;
     }
 
     // A run with a file: whatever the serial step did, the file must reach
@@ -142,7 +104,6 @@ TEST_P(SerialConstructionTest, WrittenToBlankPrinterAndReported) {
     EXPECT_EQ(serial_of(*printer), c.serial);
     // One reading of the clock for the whole number.
     EXPECT_EQ(count_calls("GetLocalTime"), 1);
-    EXPECT_CLEAN();
 }
 
 INSTANTIATE_TEST_SUITE_P(LineCodesAndClock, SerialConstructionTest,
@@ -226,10 +187,7 @@ TEST_F(SerialNumberTest, WriteReplyThatDiffersIsNg) {
     };
     for (const Fault &fault : faults) {
         SCOPED_TRACE(fault.what);
-        standin::reset();
-        set_time(2003, 9, 8, 12, 34, 56);
-        printer = &add_usb_printer().printer;
-        fault.set(printer->model);
+        fault.set(fresh().model);
         ::Run run = run_with_file("/ab12cd");
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(serial_output(run), "Current USB Serial Number [ " + BLANK + " ]\n" +
@@ -256,10 +214,7 @@ TEST_F(SerialNumberTest, AlreadyRegisteredPrinterIsNeverWritten) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        standin::reset();
-        set_time(2003, 9, 8, 12, 34, 56);
-        printer = &add_usb_printer().printer;
-        set_serial(*printer, c.serial);
+        set_serial(fresh(), c.serial);
         if (!c.echo.empty()) {
             set_read_echo(*printer, c.echo);
         }
@@ -276,9 +231,7 @@ TEST_F(SerialNumberTest, AlreadyRegisteredPrinterIsNeverWritten) {
 TEST_F(SerialNumberTest, ShortFirstReplyEndsTheStepWithOnlyTheReadMessage) {
     for (long length : {25L, 10L, 1L}) {
         SCOPED_TRACE(length);
-        standin::reset();
-        printer = &add_usb_printer().printer;
-        printer->model.read_reply_length = length;
+        fresh().model.read_reply_length = length;
         ::Run run = run_with_file("/ab12cd");
         EXPECT_EQ(serial_output(run), "");
         EXPECT_EQ(run.err.rfind("Read port error code=", 0), 0u) << run.err;
@@ -311,10 +264,7 @@ TEST_F(SerialNumberTest, MissingFirstReplyReportsTheDriverError) {
 TEST_F(SerialNumberTest, ShortSecondReplyGivesNeitherOkNorNg) {
     for (long length : {26L, 11L, 0L}) {
         SCOPED_TRACE(length);
-        standin::reset();
-        set_time(2003, 9, 8, 12, 34, 56);
-        printer = &add_usb_printer().printer;
-        printer->model.write_reply_length = length;
+        fresh().model.write_reply_length = length;
         ::Run run = run_with_file("/ab12cd");
         EXPECT_EQ(serial_output(run), "Current USB Serial Number [ " + BLANK + " ]\n");
         EXPECT_EQ(run.err.rfind("Read port error code=", 0), 0u) << run.err;
@@ -366,17 +316,6 @@ TEST_F(SerialNumberTest, OutputPipeThatDoesNotOpen) {
     EXPECT_EQ(run.err, "Open port " + OUT_PIPE + " error.\n");
     EXPECT_EQ(printer->in_opens, 0);
     EXPECT_TRUE(printer->commands.empty());
-    EXPECT_CLEAN();
-}
-
-TEST_F(SerialNumberTest, LineCodeOnlyRunEndsAfterTheStep) {
-    ::Run run = run_prnfeed({"-7"});
-    EXPECT_EQ(run.exit_value, 0);
-    EXPECT_EQ(run.err, "");
-    EXPECT_TRUE(printer->received.empty());
-    EXPECT_EQ(printer->out_opens, 1);
-    EXPECT_EQ(standin::sys().file_opens, 0);
-    EXPECT_CLEAN();
 }
 
 TEST_F(SerialNumberTest, LineCodeAndMissingFileStillProgramsFirst) {
@@ -387,18 +326,15 @@ TEST_F(SerialNumberTest, LineCodeAndMissingFileStillProgramsFirst) {
     EXPECT_EQ(run.out, banner() + "Current USB Serial Number [ " + BLANK + " ]\n" +
                            "USB Serial Number write OK [ 12CD-03090845296 ]\n");
     EXPECT_EQ(run.err, "\tFile open error...(no-such-job.bin)");
-    EXPECT_CLEAN();
 }
 
 TEST_F(SerialNumberTest, SecondRunFindsThePrinterRegistered) {
     run_with_file("/ab12cd");
     // Same printer, a later run: the pipe paths are found anew, the serial
     // number stays in the printer.
-    standin::Printer kept = *printer;
-    standin::reset();
+    std::string kept = serial_of(*printer);
+    set_serial(fresh(), kept);
     set_time(2003, 9, 8, 12, 35, 0);
-    printer = &add_usb_printer().printer;
-    set_serial(*printer, serial_of(kept));
     ::Run run = run_with_file("/ab12cd");
     EXPECT_EQ(serial_output(run), "USB Serial Number already registered[ 12CD-03090845296 ]\n");
 }
@@ -492,61 +428,6 @@ TEST(PrinterModel, StateTextKeepsAnySerialNumber) {
         EXPECT_EQ(printer_model_load_state(&model, bad, std::strlen(bad)), 0) << bad;
         EXPECT_EQ(std::string(model.serial, 16), BLANK) << bad;
     }
-}
-
-// ---------------------------------------------------------------------------
-// The command-line build keeps the printer's serial number in a state file
-// of its own and never rewrites the description
-
-std::string run_cli(const std::string &description, const std::vector<std::string> &args,
-                    int &status) {
-    std::string command = "PRNFEED_STANDIN_PRINTER='" + description + "' '" PRNFEED_CLI "'";
-    for (const std::string &a : args) {
-        command += " '" + a + "'";
-    }
-    command += " 2>&1";
-    std::FILE *pipe = popen(command.c_str(), "r");
-    std::string text;
-    char chunk[1024];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof(chunk), pipe)) > 0) {
-        text.append(chunk, n);
-    }
-    status = pclose(pipe);
-    return text;
-}
-
-TEST_F(SerialNumberTest, CommandLinePrinterRemembersItsSerialNumber) {
-    std::string description = dir + "/printer.txt";
-    std::string received = dir + "/received.bin";
-    {
-        std::ofstream out(description);
-        out << "time=2003-09-08 12:34:56\n"
-            << "interface=usbprint\n"
-            << "path=" << PRINTER_PATH << "\n"
-            << "device_id=MFG:Maker;MDL:P-100;\n"
-            << "output=" << received << "\n";
-    }
-    const std::string described = read_file(description);
-    const std::string state = description + ".state";
-    int status = -1;
-    std::string first = run_cli(description, {"/ab12", file}, status);
-    EXPECT_EQ(WEXITSTATUS(status), 0) << first;
-    EXPECT_NE(first.find("USB Serial Number write OK [ AB12-03090845296 ]\n"), std::string::npos)
-        << first;
-    EXPECT_EQ(read_file(received), std::string(data.begin(), data.end()));
-    EXPECT_EQ(read_file(description), described);
-    EXPECT_EQ(read_file(state), "serial=AB12-03090845296\n");
-
-    std::string second = run_cli(description, {"/ab12", file}, status);
-    EXPECT_EQ(WEXITSTATUS(status), 0) << second;
-    EXPECT_NE(second.find("USB Serial Number already registered[ AB12-03090845296 ]\n"),
-              std::string::npos)
-        << second;
-    EXPECT_EQ(second.find("write OK"), std::string::npos);
-    EXPECT_EQ(read_file(received), std::string(data.begin(), data.end()));
-    EXPECT_EQ(read_file(description), described);
-    EXPECT_EQ(read_file(state), "serial=AB12-03090845296\n");
 }
 
 } // namespace

@@ -1,15 +1,20 @@
 #include "support.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <sstream>
 
 const char PRINTER_PATH[] = "\\\\?\\usb#vid_1a2b&pid_0100#P100A0001#"
                             "{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+const char PRINTER_ID[] = "MFG:Maker;MDL:P-100;CLS:PRINTER;";
 
 namespace {
 
@@ -24,18 +29,8 @@ std::string slurp(std::FILE *file) {
     return text;
 }
 
-} // namespace
-
-Outcome run_prnfeed(const std::vector<std::string> &args) {
-    std::vector<std::string> storage;
-    storage.push_back("prnfeed");
-    storage.insert(storage.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (std::string &s : storage) {
-        argv.push_back(&s[0]);
-    }
-    argv.push_back(nullptr);
-
+// Runs body with what it writes to file descriptors 1 and 2 captured.
+Outcome capture(const std::function<int()> &body) {
     std::FILE *out = std::tmpfile();
     std::FILE *err = std::tmpfile();
     std::fflush(stdout);
@@ -45,7 +40,7 @@ Outcome run_prnfeed(const std::vector<std::string> &args) {
     dup2(fileno(out), 1);
     dup2(fileno(err), 2);
 
-    int exit_value = prnfeed_main(static_cast<int>(storage.size()), argv.data());
+    int exit_value = body();
 
     std::fflush(stdout);
     std::fflush(stderr);
@@ -57,6 +52,49 @@ Outcome run_prnfeed(const std::vector<std::string> &args) {
     std::fclose(out);
     std::fclose(err);
     return run;
+}
+
+// argv of a program called `name` with the arguments, pointing into `storage`.
+std::vector<char *> argv_of(const std::string &name, const std::vector<std::string> &args,
+                            std::vector<std::string> &storage) {
+    storage.assign(1, name);
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (std::string &s : storage) {
+        argv.push_back(&s[0]);
+    }
+    argv.push_back(nullptr);
+    return argv;
+}
+
+} // namespace
+
+Outcome run_prnfeed(const std::vector<std::string> &args) {
+    std::vector<std::string> storage;
+    std::vector<char *> argv = argv_of("prnfeed", args, storage);
+    return capture([&] { return prnfeed_main(static_cast<int>(storage.size()), argv.data()); });
+}
+
+Outcome run_cli(const std::string &description, const std::vector<std::string> &args) {
+    std::vector<std::string> storage;
+    std::vector<char *> argv = argv_of(PRNFEED_CLI, args, storage);
+    return capture([&] {
+        pid_t child = fork();
+        if (child == 0) {
+            if (description.empty()) {
+                unsetenv("PRNFEED_STANDIN_PRINTER");
+            } else {
+                setenv("PRNFEED_STANDIN_PRINTER", description.c_str(), 1);
+            }
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        if (child < 0 || waitpid(child, &status, 0) != child) {
+            return -1;
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    });
 }
 
 standin::Interface &add_usb_printer(const std::string &path, const std::string &id) {
@@ -84,12 +122,21 @@ standin::Bytes pattern(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-void PrnfeedTest::SetUp() {
+void fresh_system() {
     standin::reset();
     // The pipe paths are the program's static buffers: a fresh process
     // starts with them empty.
     std::memset(out_pipe_path, 0, sizeof(out_pipe_path));
     std::memset(in_pipe_path, 0, sizeof(in_pipe_path));
+}
+
+standin::Interface &fresh_printer(const std::string &path, const std::string &id) {
+    fresh_system();
+    return add_usb_printer(path, id);
+}
+
+void PrnfeedTest::SetUp() {
+    fresh_system();
     char templ[] = "/tmp/prnfeed-test-XXXXXX";
     ASSERT_NE(mkdtemp(templ), nullptr);
     dir = templ;
@@ -100,6 +147,7 @@ void PrnfeedTest::SetUp() {
 }
 
 void PrnfeedTest::TearDown() {
+    EXPECT_CLEAN();
     standin::reset();
     EXPECT_EQ(chdir(previous_dir.c_str()), 0);
     std::string command = "rm -rf '" + dir + "'";
@@ -113,9 +161,57 @@ std::string PrnfeedTest::make_file(const std::string &name, const standin::Bytes
     return name;
 }
 
+namespace {
+
+std::string role_of(const std::string &path) {
+    std::string tail = path.size() < 7 ? "" : path.substr(path.size() - 7);
+    if (tail == "\\PIPE00" || tail == "\\PIPE01") {
+        return tail == "\\PIPE00" ? "out" : "in";
+    }
+    for (const standin::Interface &iface : standin::sys().interfaces) {
+        if (iface.path == path) {
+            return "device";
+        }
+    }
+    return "file";
+}
+
+std::string before_comma(const std::string &text) {
+    return text.substr(0, text.find(','));
+}
+
+} // namespace
+
+std::vector<standin::Call> named_calls() {
+    std::map<std::string, std::string> open; // handle number -> name
+    auto taken = [&](const std::string &name) {
+        return std::any_of(open.begin(), open.end(),
+                           [&](const auto &e) { return e.second == name; });
+    };
+    std::vector<standin::Call> list = standin::sys().calls;
+    for (standin::Call &call : list) {
+        std::string handle = before_comma(call.args);
+        if (open.count(handle) != 0) {
+            call.args.replace(0, handle.size(), open[handle]);
+        }
+        if (call.result.rfind("h", 0) == 0) { // a new handle, of a file or a device set
+            std::string role = call.function == "CreateFileA" ? role_of(handle) : "set";
+            std::string name = role;
+            for (int n = 2; taken(name); n++) {
+                name = role + " " + std::to_string(n);
+            }
+            call.result = open[call.result] = name;
+        } else if (call.result == "TRUE" && (call.function == "CloseHandle" ||
+                                             call.function == "SetupDiDestroyDeviceInfoList")) {
+            open.erase(handle);
+        }
+    }
+    return list;
+}
+
 std::vector<std::string> calls_of(const std::string &function) {
     std::vector<std::string> list;
-    for (const standin::Call &call : standin::sys().calls) {
+    for (const standin::Call &call : named_calls()) {
         if (call.function == function) {
             list.push_back(call.args + " -> " + call.result);
         }
@@ -125,4 +221,27 @@ std::vector<std::string> calls_of(const std::string &function) {
 
 int count_calls(const std::string &function) {
     return static_cast<int>(calls_of(function).size());
+}
+
+std::vector<std::string> trace() {
+    std::vector<std::string> list;
+    for (const standin::Call &call : named_calls()) {
+        std::string handle = before_comma(call.args);
+        auto count = [&] { return call.args.substr(call.args.find(", ") + 2); };
+        if (call.function == "CreateFileA") {
+            bool failed = call.result.rfind("INVALID", 0) == 0;
+            list.push_back("open " + (failed ? role_of(handle) + " fails" : call.result));
+        } else if (call.function == "WriteFile") {
+            list.push_back("write " + handle + " " + count());
+        } else if (call.function == "ReadFile" && handle.rfind("file", 0) != 0) {
+            list.push_back("read " + handle + " " + count());
+        } else if (call.function == "Sleep") {
+            list.push_back("sleep " + call.args);
+        } else if (call.function == "CloseHandle") {
+            list.push_back("close " + handle);
+        } else if (call.function == "GetLocalTime") {
+            list.push_back("time");
+        }
+    }
+    return list;
 }
