@@ -84,12 +84,14 @@ standin::Bytes pattern(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-void PrnfeedTest::SetUp() {
+void reset_prnfeed() {
     standin::reset();
-    // The pipe paths are the program's static buffers: a fresh process
-    // starts with them empty.
     std::memset(out_pipe_path, 0, sizeof(out_pipe_path));
     std::memset(in_pipe_path, 0, sizeof(in_pipe_path));
+}
+
+void PrnfeedTest::SetUp() {
+    reset_prnfeed();
     char templ[] = "/tmp/prnfeed-test-XXXXXX";
     ASSERT_NE(mkdtemp(templ), nullptr);
     dir = templ;
@@ -100,7 +102,7 @@ void PrnfeedTest::SetUp() {
 }
 
 void PrnfeedTest::TearDown() {
-    standin::reset();
+    reset_prnfeed();
     EXPECT_EQ(chdir(previous_dir.c_str()), 0);
     std::string command = "rm -rf '" + dir + "'";
     EXPECT_EQ(std::system(command.c_str()), 0);

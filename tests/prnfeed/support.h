@@ -12,6 +12,10 @@
 
 int prnfeed_main(int argc, char *argv[]);
 
+// Back to a fresh process on a fresh system: the stand-in reset and the
+// tool's own state (the pipe-path buffers) empty.
+void reset_prnfeed();
+
 struct Outcome {
     int exit_value;
     std::string out; // standard output, bytes as written
