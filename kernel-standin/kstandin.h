@@ -12,7 +12,6 @@
 
 #include "include/linux/fs.h"
 #include "include/linux/module.h"
-#include "include/linux/version.h"
 
 namespace kstandin {
 
