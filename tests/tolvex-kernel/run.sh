@@ -1,7 +1,8 @@
 #!/bin/bash
 # Packs tolvex.ko (built warning-free against the installed Debian kernel
-# headers by the tolvex.kbuild test) with busybox, the static check program and init.sh into an initramfs, boots the
-# matching Debian kernel under qemu-system-x86_64 (software emulation) and
+# headers by the tolvex.kbuild test, tests/tolvex-kernel) with busybox, the
+# static check program and init.sh into an initramfs, boots the matching
+# Debian kernel under qemu-system-x86_64 (software emulation) and
 # checks the serial log.
 #
 #   run.sh busy <tolvex.ko> <work dir> <tolvex_check>   plain boot: dax holds 252
