@@ -37,7 +37,7 @@ struct Event {
     std::uint32_t value = 0;
     unsigned long len = 0;
     long result = 0;
-    std::string text;
+    std::string text{};
 };
 
 // Fixed register blocks (virtual = as the module addresses them), each one
