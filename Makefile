@@ -12,6 +12,8 @@ KDIR ?=
 ARCH ?=
 CROSS_COMPILE ?=
 JOBS ?= $(shell nproc)
+# C/C++ sources in the kit's style: all but the kernel-style module.
+FORMATTED = git ls-files '*.cpp' '*.h' '*.hpp' '*.c' | grep -v '^tolvex/'
 
 .PHONY: all deps arm win32 host host-asan test lint demo bench dist clean format
 
@@ -51,10 +53,9 @@ test: deps lint arm win32 host host-asan
 	@echo "== tests: host-asan unit (AddressSanitizer + UndefinedBehaviorSanitizer)"
 	ctest --preset host-asan
 
-# C/C++ except the kernel-style module sources; every shell script.
 lint: deps
 	@echo "== lint"
-	git ls-files '*.cpp' '*.h' '*.hpp' '*.c' | grep -v '^tolvex/' | xargs clang-format --dry-run -Werror
+	$(FORMATTED) | xargs clang-format --dry-run -Werror
 	shellcheck scripts/*.sh tests/*/*.sh
 
 demo: deps arm win32 host
@@ -82,7 +83,7 @@ dist: deps arm win32
 	@ls -l dist dist/tolvex
 
 format:
-	git ls-files '*.cpp' '*.h' '*.hpp' '*.c' | grep -v '^tolvex/' | xargs clang-format -i
+	$(FORMATTED) | xargs clang-format -i
 
 clean:
 	rm -rf build dist compile_commands.json
