@@ -100,10 +100,10 @@ static DEFINE_MUTEX(tolvex_mutex);
 #endif
 
 /*
- * External linkage on purpose: the two saved words and the SysPBA_* and pw_*
- * functions below are part of the module's fixed set of global symbols, so
- * they are not static. None of them is exported to other modules
- * (no EXPORT_SYMBOL).
+ * External linkage on purpose: the two saved words, the SysPBA_* and pw_*
+ * functions and tolvex_init/tolvex_exit below are part of the module's fixed
+ * set of global symbols, so they are not static. None of them is exported
+ * to other modules (no EXPORT_SYMBOL).
  */
 
 /* Port configuration words saved by the prologue, restored by the epilogue. */
