@@ -1,10 +1,11 @@
 # The kit's two commands are `make demo` and `make test`; `make dist` collects
 # the deliverables. Each first installs what is missing (scripts/deps.sh).
 #
-#   make test                      install, build all four presets, run CTest
+#   make test                      install, build all four presets, lint, run CTest
 #   make demo                      install, build, show the three tools on the stand-ins
 #   make dist [KDIR=<board tree>] [BOARD_CONFIG=smdk2416|smdk2450] [CROSS_COMPILE=<prefix>]
 #                                  tolvex.ko for the board (default: the bundled tree)
+#   make lint                      formatting (clang-format) and shell scripts (shellcheck)
 
 SHELL := /bin/bash
 .SHELLFLAGS := -eu -o pipefail -c
@@ -12,20 +13,24 @@ KDIR ?=
 ARCH ?=
 CROSS_COMPILE ?=
 BOARD_CONFIG ?= smdk2416
+JOBS ?= $(shell nproc)
+# C/C++ sources in the kit's style: all but the kernel-style module.
+FORMATTED = git ls-files '*.cpp' '*.h' '*.hpp' '*.c' | grep -v '^tolvex/'
 
-.PHONY: all deps arm win32 host host-asan test demo bench dist clean format
+.PHONY: all deps arm win32 host host-asan test lint demo bench dist clean format
 
 all: host
 
 deps:
 	@./scripts/deps.sh
 
-# configure + build one preset
+# configure + build one preset (arm and win32 also install into build/install/,
+# where the host tests find them)
 define preset
 	@echo "== build $(1)"
 	@cmake --preset $(1) >build-$(1).log 2>&1 || { cat build-$(1).log; rm -f build-$(1).log; exit 1; }
 	@rm -f build-$(1).log
-	@cmake --build --preset $(1)
+	@cmake --build --preset $(1) -j$(JOBS)
 endef
 
 arm: deps
@@ -41,11 +46,19 @@ host: deps arm win32
 host-asan: deps arm win32
 	$(call preset,host-asan)
 
-test: deps arm win32 host host-asan
-	@echo "== tests: host"
-	ctest --preset host
-	@echo "== tests: host-asan (AddressSanitizer + UndefinedBehaviorSanitizer)"
-	ctest --preset host-asan -LE real-target
+test: deps lint arm win32 host host-asan
+	@cmake --build --preset host --target kernel-image
+	@echo "== tests: unit"
+	ctest --preset unit
+	@echo "== tests: real-target"
+	ctest --preset real-target
+	@echo "== tests: host-asan unit (AddressSanitizer + UndefinedBehaviorSanitizer)"
+	ctest --preset host-asan
+
+lint: deps
+	@echo "== lint"
+	$(FORMATTED) | xargs clang-format --dry-run -Werror
+	shellcheck scripts/*.sh tests/*/*.sh
 
 demo: deps arm win32 host
 	@./scripts/demo.sh
@@ -54,19 +67,18 @@ demo: deps arm win32 host
 # prnfeed.exe under wine beside its floor (figures, not a test)
 bench: deps host
 	@./scripts/bench-prnfeed.sh build/host
-	@./scripts/bench-prnfeed-wine.sh build/win32
+	@./scripts/bench-prnfeed-wine.sh build/install/win32
 
-# tolvex.ko for the board (scripts/board-module.sh): built against the bundled
-# 2.6.21.5-cfs-v19 tree in the BOARD_CONFIG configuration, or against KDIR,
-# and checked before it is shipped. dist/ is filled in a staging folder and
-# appears only when everything passed.
+# quenzor, tolvex.h and the module kit from the arm preset, prnfeed.exe from
+# win32 (their install rules, deliverables only), and tolvex.ko for the board
+# (scripts/board-module.sh): built against the bundled 2.6.21.5-cfs-v19 tree in
+# the BOARD_CONFIG configuration, or against KDIR, and checked before it is
+# shipped. dist/ is filled in a staging folder and appears only when
+# everything passed.
 dist: deps arm win32
 	rm -rf dist build/dist.tmp
-	mkdir -p build/dist.tmp/tolvex
-	cp build/arm/SPI/SRC/quenzor build/dist.tmp/quenzor
-	cp build/win32/prnfeed/prnfeed.exe build/dist.tmp/prnfeed.exe
-	cp tolvex/tolvex.h build/dist.tmp/tolvex.h
-	cp tolvex/tolvex.c tolvex/tolvex.h tolvex/Kbuild tolvex/Makefile build/dist.tmp/tolvex/
+	cmake --install build/arm --prefix build/dist.tmp --component dist
+	cmake --install build/win32 --prefix build/dist.tmp --component dist
 	./scripts/board-module.sh build build/tolvex-board build/dist.tmp/tolvex.ko \
 		KDIR="$(KDIR)" CONFIG="$(BOARD_CONFIG)" ARCH="$(ARCH)" CROSS_COMPILE="$(CROSS_COMPILE)" || \
 		{ echo "dist: no tolvex.ko for the board, nothing written to dist/" >&2; exit 1; }
@@ -74,7 +86,7 @@ dist: deps arm win32
 	@ls -l dist dist/tolvex
 
 format:
-	git ls-files '*.cpp' '*.h' '*.hpp' '*.c' | grep -v '^tolvex/' | xargs clang-format -i
+	$(FORMATTED) | xargs clang-format -i
 
 clean:
 	rm -rf build dist compile_commands.json

@@ -9,4 +9,7 @@ set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabi)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /usr/arm-linux-gnueabi)
+# The one way board binaries run here, for tests, demos and by hand (the arm
+# build installs it as stand-in/run-board): the board's own CPU, so that an
+# instruction the board lacks fails here too.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -cpu arm926 -L /usr/arm-linux-gnueabi)

@@ -12,7 +12,6 @@
 
 #include "include/linux/fs.h"
 #include "include/linux/module.h"
-#include "include/linux/version.h"
 
 namespace kstandin {
 
@@ -38,7 +37,7 @@ struct Event {
     std::uint32_t value = 0;
     unsigned long len = 0;
     long result = 0;
-    std::string text;
+    std::string text{};
 };
 
 // Fixed register blocks (virtual = as the module addresses them), each one

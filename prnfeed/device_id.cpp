@@ -13,7 +13,10 @@ const GUID alt_print_interface_guid = {
 
 namespace {
 
-enum { REPLY_BUFFER_SIZE = 4096, REQUEST_INPUT_SIZE = 8, ALT_SETUP_REPLY_SIZE = 8 };
+enum { DEVICE_ID_REPLY_SIZE = 4096, REQUEST_INPUT_SIZE = 8, ALT_SETUP_REPLY_SIZE = 8 };
+// What the alternative driver's set-up request carries, with its NUL; the
+// request input's remaining bytes stay zero.
+const char ALT_SETUP_TEXT[] = "20000";
 // The reply starts with a 2-byte length prefix; the text follows.
 enum { REPLY_PREFIX_SIZE = 2 };
 // At most this many reply text bytes are taken, the last of them becoming
@@ -24,7 +27,7 @@ enum { MAX_TEXT_BYTES = 255 };
 
 int read_device_id(char *text) {
     char input[REQUEST_INPUT_SIZE];
-    char reply[REPLY_BUFFER_SIZE];
+    char reply[DEVICE_ID_REPLY_SIZE];
     memset(input, 0, sizeof(input));
     // Cleared, so that a driver that reports more bytes than it filled
     // gives a text that ends where its reply ends.
@@ -42,7 +45,7 @@ int read_device_id(char *text) {
         if (device != INVALID_HANDLE_VALUE) {
             // The alternative driver wants its set-up request first; its
             // outcome does not decide anything.
-            memcpy(input, "20000", 6);
+            memcpy(input, ALT_SETUP_TEXT, sizeof(ALT_SETUP_TEXT));
             DWORD setup_count = 0;
             DeviceIoControl(device, alt_setup_request, input, REQUEST_INPUT_SIZE, reply,
                             ALT_SETUP_REPLY_SIZE, &setup_count, NULL);
@@ -56,7 +59,7 @@ int read_device_id(char *text) {
     }
 
     DWORD count = 0;
-    if (!DeviceIoControl(device, request, input, REQUEST_INPUT_SIZE, reply, REPLY_BUFFER_SIZE,
+    if (!DeviceIoControl(device, request, input, REQUEST_INPUT_SIZE, reply, DEVICE_ID_REPLY_SIZE,
                          &count, NULL)) {
         CloseHandle(device);
         return 0;
@@ -65,8 +68,8 @@ int read_device_id(char *text) {
 
     // A reply with no text byte gives the empty text; a driver that reports
     // more than the buffer holds is held to the buffer.
-    if (count > REPLY_BUFFER_SIZE) {
-        count = REPLY_BUFFER_SIZE;
+    if (count > DEVICE_ID_REPLY_SIZE) {
+        count = DEVICE_ID_REPLY_SIZE;
     }
     if (count <= REPLY_PREFIX_SIZE) {
         text[0] = '\0';
@@ -82,7 +85,7 @@ int read_device_id(char *text) {
 }
 
 int get_printer_name(char *name) {
-    char text[REPLY_BUFFER_SIZE];
+    char text[DEVICE_ID_REPLY_SIZE];
     if (!read_device_id(text)) {
         return 0;
     }

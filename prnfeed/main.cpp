@@ -1,6 +1,5 @@
 // prnfeed: sends one file, byte for byte, to the USB printer, after an
-// optional serial-number step. The main routine, the print job and the pipe
-// primitives.
+// optional serial-number step. The main routine and the print job.
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
@@ -50,59 +49,36 @@ void close_if_open(HANDLE handle) {
     }
 }
 
-// Copies the file to the output pipe chunk by chunk. Returns 1 when the
-// whole file went out, 0 after a read error or a short write.
-int print_pass(HANDLE *file, const char *file_name, HANDLE port, char *buffer, DWORD file_size) {
-    // The file is opened anew so that the pass starts at its first byte.
-    CloseHandle(*file);
-    *file = open_data_file(file_name);
-
+// Copies the file, opened anew so that the pass starts at its first byte,
+// to the output pipe chunk by chunk. The open is not tested: a file that
+// does not open fails at the first read. Returns 1 when the whole file went
+// out, 0 after a read error or a short write.
+int print_pass(const char *file_name, HANDLE port, char *buffer, DWORD file_size) {
+    HANDLE file = open_data_file(file_name);
+    int ok = 1;
     DWORD bytes_sent = 0;
     for (;;) {
         DWORD n = 0;
-        BOOL read_ok = ReadFile(*file, buffer, CHUNK_SIZE, &n, NULL);
+        BOOL read_ok = ReadFile(file, buffer, CHUNK_SIZE, &n, NULL);
         if (n == 0) {
-            if (read_ok) {
-                return 1;
+            if (!read_ok) {
+                fprintf(stderr, "\tError reading file..(%s)\n", file_name);
+                ok = 0;
             }
-            fprintf(stderr, "\tError reading file..(%s)\n", file_name);
-            return 0;
+            break;
         }
         if (write_port(port, buffer, n) != n) {
-            return 0;
+            ok = 0;
+            break;
         }
         printf("Printing....(%d/%d)\r", (int)bytes_sent, (int)file_size);
         bytes_sent += n;
     }
+    close_if_open(file);
+    return ok;
 }
 
 } // namespace
-
-HANDLE open_port(const char *path) {
-    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-}
-
-DWORD read_port(HANDLE port, void *buffer, DWORD count) {
-    DWORD done = 0;
-    if (!ReadFile(port, buffer, count, &done, NULL)) {
-        done = 0;
-    }
-    if (done != count) {
-        fprintf(stderr, "Read port error code=%d.\n", (int)GetLastError());
-    }
-    return done;
-}
-
-DWORD write_port(HANDLE port, const void *data, DWORD count) {
-    DWORD done = 0;
-    if (!WriteFile(port, data, count, &done, NULL)) {
-        done = 0;
-    }
-    if (done != count) {
-        fprintf(stderr, "Write port error code=%d\n", (int)GetLastError());
-    }
-    return done;
-}
 
 int main(int argc, char *argv[]) {
     char program_name[TEXT_BUFFER_SIZE];
@@ -198,10 +174,11 @@ int main(int argc, char *argv[]) {
     }
 
     printf("Printing to %s\n", printer_name);
-    int ok = print_pass(&file, file_name, port, transfer_buffer, file_size);
+    // The size is known; the pass reads the file through a handle of its own.
+    CloseHandle(file);
+    int ok = print_pass(file_name, port, transfer_buffer, file_size);
 
     printf("\n");
-    close_if_open(file);
     CloseHandle(port);
     GlobalUnlock(block);
     GlobalFree(block);

@@ -31,8 +31,9 @@ HANDLE open_first_interface(const GUID *interface_class);
 int read_device_id(char *text);
 int get_printer_name(char *name);
 
-// Pipe primitives: one exclusive synchronous open, one synchronous transfer.
-// A short transfer is reported on standard error with GetLastError.
+// Pipe primitives (pipes.cpp): one exclusive synchronous open, one
+// synchronous transfer. A short transfer is reported on standard error with
+// GetLastError.
 HANDLE open_port(const char *path);
 DWORD read_port(HANDLE port, void *buffer, DWORD count);
 DWORD write_port(HANDLE port, const void *data, DWORD count);

@@ -10,31 +10,33 @@
 
 #include "prnfeed.h"
 
+namespace {
+
 enum {
     SERIAL_LENGTH = 16,
     COMMAND_LENGTH = 10,
     READ_REPLY_LENGTH = COMMAND_LENGTH + SERIAL_LENGTH,      // 26
     WRITE_COMMAND_LENGTH = COMMAND_LENGTH + SERIAL_LENGTH,   // 26
     WRITE_REPLY_LENGTH = COMMAND_LENGTH + 1 + SERIAL_LENGTH, // 27
-    REPLY_BUFFER_SIZE = 1024,
+    SERIAL_REPLY_BUFFER_SIZE = 1024,
     REPLY_WAIT_MS = 500
 };
 
-static const unsigned char serial_read_command[COMMAND_LENGTH] = {0x1B, '%', '-', '4', '3',
-                                                                  '.',  '2', '1', 'S', 'R'};
+const unsigned char serial_read_command[COMMAND_LENGTH] = {0x1B, '%', '-', '4', '3',
+                                                           '.',  '2', '1', 'S', 'R'};
 
-static const unsigned char serial_write_echo[COMMAND_LENGTH] = {0x1B, '%', '-', '4', '3',
-                                                                '.',  '2', '1', 'S', 'W'};
+const unsigned char serial_write_echo[COMMAND_LENGTH] = {0x1B, '%', '-', '4', '3',
+                                                         '.',  '2', '1', 'S', 'W'};
 
 // What a printer whose serial number was never set answers to the read command.
-static const unsigned char blank_serial_reply[READ_REPLY_LENGTH] = {
+const unsigned char blank_serial_reply[READ_REPLY_LENGTH] = {
     0x1B, '%', '-', '4', '3', '.', '2', '1', 'S', 'R', '0', '0', '0',
     '0',  '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0'};
 
 // Writes value in decimal, right-aligned and padded with '0', into the
 // width characters that start at field. Digits beyond the width fall away
 // on the left, so a field never spills into its neighbours.
-static void put_decimal(char *field, int width, unsigned value) {
+void put_decimal(char *field, int width, unsigned value) {
     for (int i = width - 1; i >= 0; --i) {
         field[i] = static_cast<char>('0' + value % 10U);
         value /= 10U;
@@ -44,31 +46,17 @@ static void put_decimal(char *field, int width, unsigned value) {
 // Index of the first line-code character that goes into the serial number:
 // the last four after the prefix, fewer when the code is shorter. The prefix
 // itself is never taken.
-static size_t first_serial_character(size_t length) {
+size_t first_serial_character(size_t length) {
     if (length <= 1) {
         return length;
     }
     return length > 5 ? length - 4 : 1;
 }
 
-int line_code_is_usable(const char *line_code) {
-    size_t length = strlen(line_code);
-    for (size_t i = first_serial_character(length); i < length; i++) {
-        unsigned char c = static_cast<unsigned char>(line_code[i]);
-        // Windows builds the device's instance ID from its USB serial
-        // number, and refuses control characters, space, bytes above 0x7E
-        // and ',' there: such a printer would lose its identity for good.
-        if (c <= 0x20 || c > 0x7E || c == ',') {
-            return 0;
-        }
-    }
-    return 1;
-}
-
 // Builds the 16-character serial number (NUL-terminated, so serial holds 17
 // bytes) from the line code, prefix included, and one reading of the
 // local time.
-static void build_serial_number(const char *line_code, char *serial) {
+void build_serial_number(const char *line_code, char *serial) {
     memset(serial, '0', SERIAL_LENGTH);
     serial[SERIAL_LENGTH] = '\0';
 
@@ -95,7 +83,7 @@ static void build_serial_number(const char *line_code, char *serial) {
 
 // Runs the read and, on a blank printer, the write exchange on the two open
 // pipes. Short transfers were already reported by the pipe primitives.
-static void exchange(HANDLE out_pipe, HANDLE in_pipe, const char *serial) {
+void exchange(HANDLE out_pipe, HANDLE in_pipe, const char *serial) {
     unsigned char write_command[WRITE_COMMAND_LENGTH];
     memcpy(write_command, serial_write_echo, COMMAND_LENGTH);
     memcpy(write_command + COMMAND_LENGTH, serial, SERIAL_LENGTH);
@@ -107,13 +95,13 @@ static void exchange(HANDLE out_pipe, HANDLE in_pipe, const char *serial) {
 
     // Zeroed before each read: a reply is at most 27 bytes, so what follows
     // it is NUL and the serial field prints as a string.
-    char reply_buffer[REPLY_BUFFER_SIZE];
+    char reply_buffer[SERIAL_REPLY_BUFFER_SIZE];
 
     if (write_port(out_pipe, serial_read_command, COMMAND_LENGTH) != COMMAND_LENGTH) {
         return;
     }
     Sleep(REPLY_WAIT_MS);
-    memset(reply_buffer, 0, REPLY_BUFFER_SIZE);
+    memset(reply_buffer, 0, SERIAL_REPLY_BUFFER_SIZE);
     if (read_port(in_pipe, reply_buffer, READ_REPLY_LENGTH) != READ_REPLY_LENGTH) {
         return;
     }
@@ -128,7 +116,7 @@ static void exchange(HANDLE out_pipe, HANDLE in_pipe, const char *serial) {
         return;
     }
     Sleep(REPLY_WAIT_MS);
-    memset(reply_buffer, 0, REPLY_BUFFER_SIZE);
+    memset(reply_buffer, 0, SERIAL_REPLY_BUFFER_SIZE);
     if (read_port(in_pipe, reply_buffer, WRITE_REPLY_LENGTH) != WRITE_REPLY_LENGTH) {
         return;
     }
@@ -137,6 +125,22 @@ static void exchange(HANDLE out_pipe, HANDLE in_pipe, const char *serial) {
     } else {
         printf("USB Serial Number write NG [ %s ]\n", serial);
     }
+}
+
+} // namespace
+
+int line_code_is_usable(const char *line_code) {
+    size_t length = strlen(line_code);
+    for (size_t i = first_serial_character(length); i < length; i++) {
+        unsigned char c = static_cast<unsigned char>(line_code[i]);
+        // Windows builds the device's instance ID from its USB serial
+        // number, and refuses control characters, space, bytes above 0x7E
+        // and ',' there: such a printer would lose its identity for good.
+        if (c <= 0x20 || c > 0x7E || c == ',') {
+            return 0;
+        }
+    }
+    return 1;
 }
 
 void program_serial_number(const char *line_code) {

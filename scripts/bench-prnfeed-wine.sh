@@ -6,17 +6,17 @@
 # Shows MiB/s for both, their ratio (the tool's own overhead; near 1), and
 # the tool's peak memory for 1 MiB and 64 MiB files (it must not grow).
 #
-#   scripts/bench-prnfeed-wine.sh [win32 build dir] [wine prefix]
+#   scripts/bench-prnfeed-wine.sh [win32 install dir] [wine prefix]
 #
 # Not a test: figures depend on the machine and its load. Uses the wine
 # prefix of the host build's tests (created on first use).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-win32=${1:-$root/build/win32}
+win32=${1:-$root/build/install/win32}
 prefix=${2:-$root/build/host/tests/prnfeed-win32/wineprefix}
-exe=$win32/prnfeed/prnfeed.exe
-floor=$win32/wine-printer/write-floor.exe
+exe=$win32/prnfeed.exe
+floor=$win32/stand-in/write-floor.exe
 pipe='\\.\SimPrinter0 \PIPE00'
 big_mib=64
 small_mib=1
@@ -35,7 +35,7 @@ fixture=$root/tests/prnfeed-win32/wine-fixture.sh
 sim=$prefix/drive_c/sim-printer
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/bench-prnfeed-wine.XXXXXX")
 trap 'rm -rf "$tmp"; rm -f "$sim/printer.txt"; "$fixture" stop "$prefix" >/dev/null' EXIT
-"$fixture" start "$prefix" "$root/wine-printer/install.sh" "$win32/wine-printer" >"$tmp/fixture" ||
+"$fixture" start "$prefix" "$root/wine-printer/install.sh" "$win32/stand-in" >"$tmp/fixture" ||
 	{ cat "$tmp/fixture" >&2; exit 1; }
 export WINEPREFIX=$prefix WINEDEBUG=-all
 unset DISPLAY

@@ -6,10 +6,10 @@
 # build's tests (created on first use, with the driver installed).
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
-win32="$root/build/win32"
+win32="$root/build/install/win32"
 prefix="$root/build/host/tests/prnfeed-win32/wineprefix"
-exe="$win32/prnfeed/prnfeed.exe"
-[ -f "$exe" ] || { echo "build/win32 is not built: $exe" >&2; exit 1; }
+exe="$win32/prnfeed.exe"
+[ -f "$exe" ] || { echo "the win32 preset is not built: $exe" >&2; exit 1; }
 if ! reason=$(wine --version 2>&1 </dev/null); then
 	echo "skipped: wine cannot run on this machine ($reason)"
 	exit 0
@@ -19,7 +19,7 @@ work="$(mktemp -d)"
 sim="$prefix/drive_c/sim-printer"
 trap 'rm -rf "$work"; rm -f "$sim/printer.txt"; "$fixture" stop "$prefix" >/dev/null' EXIT
 echo "starting wine with the simulated printer installed (the first time creates the prefix)"
-"$fixture" start "$prefix" "$root/wine-printer/install.sh" "$win32/wine-printer" \
+"$fixture" start "$prefix" "$root/wine-printer/install.sh" "$win32/stand-in" \
 	>"$work/fixture.txt" || { cat "$work/fixture.txt" >&2; exit 1; }
 
 export WINEPREFIX="$prefix" WINEDEBUG=-all

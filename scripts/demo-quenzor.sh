@@ -1,13 +1,15 @@
 #!/bin/sh
-# quenzor as built for the board (build/arm), run under qemu-arm with the SPI
-# driver stand-in in place of the board's driver: one run sends 64 bytes, a
-# second run receives them back in loopback and checks them.
+# quenzor as built for the board (installed in build/install/arm), run under
+# the board's emulator (stand-in/run-board) with the SPI driver stand-in in
+# place of the board's driver: one run sends 64 bytes, a second run receives
+# them back in loopback and checks them.
 set -eu
 cd "$(dirname "$0")/.."
-arm=${QUENZOR_ARM_DIR:-$PWD/build/arm}
-quenzor=$arm/SPI/SRC/quenzor
-standin=$arm/spi-standin/libspistandin.so
-for f in "$quenzor" "$standin"; do
+arm=${QUENZOR_ARM_DIR:-$PWD/build/install/arm}
+quenzor=$arm/quenzor
+standin=$arm/stand-in/libspistandin.so
+run_board=$arm/stand-in/run-board
+for f in "$quenzor" "$standin" "$run_board"; do
 	[ -e "$f" ] || { echo "demo-quenzor: $f is missing (make arm)" >&2; exit 1; }
 done
 
@@ -20,7 +22,7 @@ export SPI_STANDIN_TRACE SPI_STANDIN_STATE SPI_STANDIN_RX
 
 run() {
 	echo "\$ quenzor $*"
-	qemu-arm -L /usr/arm-linux-gnueabi -E LD_PRELOAD="$standin" "$quenzor" "$@"
+	"$run_board" -E LD_PRELOAD="$standin" "$quenzor" "$@"
 }
 
 run 64 0 0 0

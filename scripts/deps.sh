@@ -29,10 +29,7 @@ if [ -n "$missing" ]; then
 	echo "deps: installing:$missing"
 	if [ "$need_i386" = 1 ]; then $SUDO dpkg --add-architecture i386; fi
 	$SUDO apt-get update -qq
+	# shellcheck disable=SC2086 # one word per package
 	$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
 		--no-install-recommends $missing >/dev/null
 fi
-
-# The real-kernel test boots the Debian kernel that matches the installed
-# headers. Its image is unpacked into a cache, not installed.
-"$(dirname "$0")/kernel-image.sh"

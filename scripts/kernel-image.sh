@@ -1,12 +1,19 @@
 #!/bin/sh
-# Unpacks the Debian kernel image whose version matches the installed
-# linux-headers-amd64, into /var/cache/kit-kernel/<ver>/vmlinuz.
-# Done once; later runs find the file and return at once.
+# Unpacks the Debian kernel image whose version matches a kernel headers tree
+# into <cache>/<ver>/vmlinuz, for the real-kernel tests. Done once; later runs
+# find the file and return at once.
+#
+#   kernel-image.sh <headers dir> <cache dir>    (the host build's
+#                   KIT_KERNEL_HEADERS and KIT_KERNEL_CACHE: make kernel-image)
 set -eu
-CACHE=/var/cache/kit-kernel
-hdr=$(ls -d /usr/src/linux-headers-*-amd64 2>/dev/null | sort -V | tail -1)
-if [ -z "$hdr" ]; then echo "kernel-image: no linux-headers-*-amd64 installed" >&2; exit 1; fi
-ver=${hdr#/usr/src/linux-headers-}
+hdr=${1:-}
+CACHE=${2:-}
+if [ -z "$hdr" ] || [ ! -d "$hdr" ] || [ -z "$CACHE" ]; then
+	echo "kernel-image: usage: $0 <headers dir> <cache dir> (no linux-headers-*-amd64 installed?)" >&2
+	exit 1
+fi
+ver=$(basename "$hdr")
+ver=${ver#linux-headers-}
 if [ -f "$CACHE/$ver/vmlinuz" ]; then exit 0; fi
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi

@@ -79,17 +79,36 @@
 #define ADC_DONE	0x8000
 #define ADC_SETUP_VAL	0x000000DC
 #define ADC_DATA_MASK	0xFFF
-/* End-of-conversion polls after the first one, each after a 20 ms wait. */
+/* End-of-conversion polls after the first one, each after one busy-wait. */
 #define ADC_MAX_WAITS	50
 
-/* Port configuration words saved by the prologue, restored by the epilogue. */
-u32 rGPFCON;
-u32 rGPGCON;
+/*
+ * The busy-wait of the stop-mode sequence and of the converter poll. The
+ * processor is not given up.
+ */
+#define BUSY_WAIT_MS	20
 
 #if LINUX_VERSION_CODE >= KERNEL_VERSION(2, 6, 36)
 /* No kernel lock is held around unlocked_ioctl: serialise the commands. */
 static DEFINE_MUTEX(tolvex_mutex);
+#define tolvex_lock()	mutex_lock(&tolvex_mutex)
+#define tolvex_unlock()	mutex_unlock(&tolvex_mutex)
+#else
+/* The kernel's global lock is held around the ioctl slot. */
+#define tolvex_lock()	do { } while (0)
+#define tolvex_unlock()	do { } while (0)
 #endif
+
+/*
+ * External linkage on purpose: the two saved words, the SysPBA_* and pw_*
+ * functions and tolvex_init/tolvex_exit below are part of the module's fixed
+ * set of global symbols, so they are not static. None of them is exported
+ * to other modules (no EXPORT_SYMBOL).
+ */
+
+/* Port configuration words saved by the prologue, restored by the epilogue. */
+u32 rGPFCON;
+u32 rGPGCON;
 
 u32 SysPBA_Q7M_GetOffset(u32 ulIOType);
 u32 SysPBA_GPort_Read(u32 ulIOType);
@@ -154,10 +173,9 @@ void SysPBA_GPort_WriteBit(u32 ulIOType, u32 uwPortNum, u32 ulValue)
 	SysPBA_GPort_Write(ulIOType, ulReg);
 }
 
-/* The stop-mode busy-wait: 20 ms, the processor is not given up. */
-static void pw_delay(void)
+static void busy_wait(void)
 {
-	mdelay(20);
+	mdelay(BUSY_WAIT_MS);
 }
 
 void pw_cfg_init(void)
@@ -224,11 +242,11 @@ static int tolvex_stop_mode(unsigned long arg)
 {
 	printk("\n>> TOLVEX_CMD_PW_STOP_MODE\n");
 	pw_ioport_prologue();
-	pw_delay();
+	busy_wait();
 	pw_cfg_init();
 	__raw_writel(PWR_STOP_REQ_VAL, REG(PWR_STOP_REQ));
 	pw_ioport_epilogue();
-	pw_delay();
+	busy_wait();
 	printk("\n<< TOLVEX_CMD_PW_STOP_MODE\n");
 	return 0;
 }
@@ -237,7 +255,7 @@ static int tolvex_stop_mode_test(unsigned long arg)
 {
 	pw_cfg_init();
 	__raw_writel(PWR_STOP_REQ_VAL, REG(PWR_STOP_REQ));
-	pw_delay();
+	busy_wait();
 	return 0;
 }
 
@@ -313,7 +331,7 @@ static int tolvex_ts_adc(unsigned long arg)
 			iounmap(base);
 			return -ETIMEDOUT;
 		}
-		mdelay(20);
+		busy_wait();
 	}
 
 	rec.xp = __raw_readl(base + ADC_DATA0) & ADC_DATA_MASK;
@@ -335,28 +353,35 @@ static int (*const tolvex_cmds[6])(unsigned long arg) = {
 	tolvex_stop_mode_test,	/* TOLVEX_CMD_PW_STOP_MODE_TEST */
 };
 
+/*
+ * Shared by both ioctl entries: runs a known command under the module's
+ * lock, answers any other code with -ENOTTY without taking it.
+ */
+static int tolvex_dispatch(unsigned int cmd, unsigned long arg)
+{
+	int ret;
+
+	if (cmd - 1 >= ARRAY_SIZE(tolvex_cmds))
+		return -ENOTTY;
+	tolvex_lock();
+	ret = tolvex_cmds[cmd - 1](arg);
+	tolvex_unlock();
+	return ret;
+}
+
 #if LINUX_VERSION_CODE < KERNEL_VERSION(2, 6, 36)
 static int tolvex_ioctl(struct inode *inode, struct file *file,
 			unsigned int cmd, unsigned long arg)
 {
 	printk("%s(%d)\n", __func__, (int)cmd);
-	if (cmd - 1 > 5)
-		return -ENOTTY;
-	return tolvex_cmds[cmd - 1](arg);
+	return tolvex_dispatch(cmd, arg);
 }
 #else
 static long tolvex_ioctl(struct file *file, unsigned int cmd,
 			 unsigned long arg)
 {
-	int ret;
-
 	printk("%s(%d)\n", __func__, (int)cmd);
-	if (cmd - 1 > 5)
-		return -ENOTTY;
-	mutex_lock(&tolvex_mutex);
-	ret = tolvex_cmds[cmd - 1](arg);
-	mutex_unlock(&tolvex_mutex);
-	return ret;
+	return tolvex_dispatch(cmd, arg);
 }
 #endif
 
@@ -405,6 +430,10 @@ void tolvex_exit(void)
 	unregister_chrdev(TOLVEX_MAJOR, TOLVEX_NAME);
 }
 
+/*
+ * 339 and 352 in the load and unload lines are fixed log text, not source
+ * line numbers: they stay as they are when the code around them moves.
+ */
 static int __init device_init(void)
 {
 	int ret;

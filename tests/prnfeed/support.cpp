@@ -124,8 +124,6 @@ standin::Bytes pattern(std::size_t size, unsigned seed) {
 
 void fresh_system() {
     standin::reset();
-    // The pipe paths are the program's static buffers: a fresh process
-    // starts with them empty.
     std::memset(out_pipe_path, 0, sizeof(out_pipe_path));
     std::memset(in_pipe_path, 0, sizeof(in_pipe_path));
 }
@@ -148,7 +146,7 @@ void PrnfeedTest::SetUp() {
 
 void PrnfeedTest::TearDown() {
     EXPECT_CLEAN();
-    standin::reset();
+    fresh_system();
     EXPECT_EQ(chdir(previous_dir.c_str()), 0);
     std::string command = "rm -rf '" + dir + "'";
     EXPECT_EQ(std::system(command.c_str()), 0);

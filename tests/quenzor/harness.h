@@ -8,7 +8,7 @@
 
 struct Target {
     std::string name;
-    std::vector<std::string> launcher; // e.g. qemu-arm and its options; empty for native
+    std::vector<std::string> launcher; // the board emulator (run-board); empty for native
     std::string quenzor;
     std::string standin;
 };

@@ -1,5 +1,6 @@
-// Scenarios against the board binary under qemu-arm with the ARM stand-in
-// preloaded inside the emulated process, plus checks that the binary will
+// Scenarios against the board binary under emulation (the arm toolchain's
+// emulator, pinned to the board's CPU) with the ARM stand-in preloaded
+// inside the emulated process, plus checks that the binary will
 // load on the board: ARMv5TE EABI5, little endian, only libc.so.6, and no
 // symbol version newer than GLIBC_2.4.
 #include "harness.h"
@@ -14,8 +15,7 @@
 #include <set>
 
 const Target &target() {
-    static const Target t{
-        "arm", {"qemu-arm", "-L", "/usr/arm-linux-gnueabi"}, QUENZOR_PATH, STANDIN_PATH};
+    static const Target t{"arm", {RUN_BOARD}, QUENZOR_PATH, STANDIN_PATH};
     return t;
 }
 
@@ -80,7 +80,7 @@ TEST(BoardBinary, NoSymbolVersionNewerThanGlibc24) {
 int main(int argc, char **argv) {
     testing::InitGoogleTest(&argc, argv);
     struct stat st;
-    for (const std::string &f : {target().quenzor, target().standin})
+    for (const std::string &f : {target().quenzor, target().standin, std::string(RUN_BOARD)})
         if (stat(f.c_str(), &st) != 0)
             fprintf(stderr, "missing %s: build the arm preset first\n", f.c_str());
     return RUN_ALL_TESTS();

@@ -62,6 +62,28 @@ std::vector<std::string> node_calls(const std::string &node, const std::string &
     return t;
 }
 
+const std::string kMaster = "***** MODE : Master ";
+const std::string kSlave = "***** MODE : Slave ";
+enum Xfer { Tx, Rx };
+
+// The first two lines of every run that gets past the argument checks.
+std::string opening(const std::string &count, const std::string &node) {
+    return "count: " + count + "\nopening " + node + "\n";
+}
+
+// quenzor's whole report of one transfer: its head (count, node, mode and
+// transfer lines, dump heading), then body (the dump and, after a receive,
+// the verdict) and the closing line feeds.
+std::string report(Xfer xfer, const std::string &count, const std::string &body,
+                   const std::string &node = "/dev/hsspi", const std::string &mode = kMaster) {
+    std::string s = opening(count, node) + mode;
+    if (xfer == Tx)
+        return s + "Tx mode *****\nWill send " + count + " data by " + node +
+               ".\n\n*****Data Written( " + count + " data)*****\n" + body + "\n\n";
+    return s + "Rx mode *****\nWill receive " + count + " data from " + node +
+           ".\n\n*****Data Read( " + count + " data)****\n" + body + "\n\n\n\n";
+}
+
 void expect_clean(const RunResult &r) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
@@ -96,10 +118,7 @@ TEST(CommandLine, FullSizeBlockIsSentInOneWrite) {
     Sandbox box;
     RunResult r = box.run({"65536", "0", "0", "0"});
     expect_clean(r);
-    EXPECT_EQ(r.out,
-              "count: 65536\nopening /dev/hsspi\n***** MODE : Master Tx mode *****\n"
-              "Will send 65536 data by /dev/hsspi.\n\n*****Data Written( 65536 data)*****\n" +
-                  dump(pattern_values(65536), " %x ") + "\n\n");
+    EXPECT_EQ(r.out, report(Tx, "65536", dump(pattern_values(65536), " %x ")));
     EXPECT_THAT(r.trace,
                 ElementsAreArray(node_calls("/dev/hsspi", "0x155",
                                             {"write 65536 " + pattern_hex(65536) + " -> 65536"})));
@@ -114,9 +133,7 @@ TEST(CommandLine, DeviceArgumentChoosesNode) {
         SCOPED_TRACE(dev);
         RunResult r = box.run({"1", "0", "0", dev});
         expect_clean(r);
-        EXPECT_EQ(r.out, "count: 1\nopening " + node +
-                             "\n***** MODE : Master Tx mode *****\nWill send 1 data by " + node +
-                             ".\n\n*****Data Written( 1 data)*****\n 0 \n\n");
+        EXPECT_EQ(r.out, report(Tx, "1", " 0 ", node));
         EXPECT_THAT(r.trace, ElementsAreArray(node_calls(node, "0x155", {"write 1 00 -> 1"})));
     }
 }
@@ -125,8 +142,7 @@ TEST(CommandLine, NonNumericCountIsZero) {
     Sandbox box;
     RunResult r = box.run({"many", "0", "0", "0"});
     expect_clean(r);
-    EXPECT_EQ(r.out, "count: 0\nopening /dev/hsspi\n***** MODE : Master Tx mode *****\n"
-                     "Will send 0 data by /dev/hsspi.\n\n*****Data Written( 0 data)*****\n\n\n");
+    EXPECT_EQ(r.out, report(Tx, "0", ""));
     EXPECT_THAT(r.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x155", {"write 0  -> 0"})));
 }
 
@@ -143,9 +159,7 @@ TEST(Modes, FlagsWordAndModeTextFollowMode) {
         SCOPED_TRACE(c.mode);
         RunResult r = box.run({"2", c.mode, "0", "1"});
         expect_clean(r);
-        EXPECT_EQ(r.out, std::string("count: 2\nopening /dev/spi\n") + c.text +
-                             "Tx mode *****\nWill send 2 data by /dev/spi.\n\n"
-                             "*****Data Written( 2 data)*****\n 0  1 \n\n");
+        EXPECT_EQ(r.out, report(Tx, "2", " 0  1 ", "/dev/spi", c.text));
         EXPECT_THAT(r.trace,
                     ElementsAreArray(node_calls("/dev/spi", c.flags, {"write 2 0001 -> 2"})));
     }
@@ -155,29 +169,20 @@ TEST(Modes, OtherXferMovesNoDataButStillSetsFlagsAndPauses) {
     Sandbox box;
     RunResult r = box.run({"100", "0", "2", "0"});
     expect_clean(r);
-    EXPECT_EQ(r.out, "count: 100\nopening /dev/hsspi\n***** MODE : Master " + std::string(6, '\n') +
-                         "\n\n");
+    EXPECT_EQ(r.out, opening("100", "/dev/hsspi") + kMaster + std::string(8, '\n'));
     EXPECT_THAT(r.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x155", {})));
 }
 
 TEST(Dump, SendLayouts) {
     Sandbox box;
-    const std::string head = "count: %\nopening /dev/hsspi\n***** MODE : Master Tx mode *****\n"
-                             "Will send % data by /dev/hsspi.\n\n*****Data Written( % data)*****\n";
-    auto expected = [&](const std::string &n, const std::string &body) {
-        std::string s = head;
-        for (size_t p; (p = s.find('%')) != std::string::npos;)
-            s.replace(p, 1, n);
-        return s + body + "\n\n";
-    };
     const std::string first16 = " 0  1  2  3  4  5  6  7  8  9  a  b  c  d  e  f ";
-    EXPECT_EQ(box.run({"16", "0", "0", "0"}).out, expected("16", first16));
-    EXPECT_EQ(box.run({"17", "0", "0", "0"}).out, expected("17", first16 + " 10 \n"));
-    EXPECT_EQ(box.run({"20", "0", "0", "0"}).out, expected("20", first16 + " 10 \n 11  12  13 "));
+    EXPECT_EQ(box.run({"16", "0", "0", "0"}).out, report(Tx, "16", first16));
+    EXPECT_EQ(box.run({"17", "0", "0", "0"}).out, report(Tx, "17", first16 + " 10 \n"));
+    EXPECT_EQ(box.run({"20", "0", "0", "0"}).out, report(Tx, "20", first16 + " 10 \n 11  12  13 "));
     EXPECT_EQ(box.run({"40", "0", "0", "0"}).out,
-              expected("40", first16 +
-                                 " 10 \n 11  12  13  14  15  16  17  18  19  1a  1b  1c  1d  1e "
-                                 " 1f  0 \n 1  2  3  4  5  6  7 "));
+              report(Tx, "40",
+                     first16 + " 10 \n 11  12  13  14  15  16  17  18  19  1a  1b  1c  1d  1e "
+                               " 1f  0 \n 1  2  3  4  5  6  7 "));
 }
 
 TEST(Receive, LoopbackOfAPreviousSendSucceeds) {
@@ -188,9 +193,8 @@ TEST(Receive, LoopbackOfAPreviousSendSucceeds) {
     expect_clean(tx);
     RunResult rx = box.run({"64", "1", "1", "0"});
     expect_clean(rx);
-    EXPECT_EQ(rx.out, "count: 64\nopening /dev/hsspi\n***** MODE : Slave Rx mode *****\n"
-                      "Will receive 64 data from /dev/hsspi.\n\n*****Data Read( 64 data)****\n" +
-                          dump(pattern_values(64), "%x ") + kOk + "\n\n" + "\n\n");
+    EXPECT_EQ(rx.out,
+              report(Rx, "64", dump(pattern_values(64), "%x ") + kOk, "/dev/hsspi", kSlave));
     EXPECT_THAT(rx.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x156", {"read 64 -> 64"})));
 }
 
@@ -214,11 +218,7 @@ TEST(Receive, NothingOrTooLittleReceivedFails) {
         expect_clean(r);
         std::vector<unsigned> got = pattern_values(c.delivered);
         got.resize(c.count, 0);
-        EXPECT_EQ(r.out, "count: " + n +
-                             "\nopening /dev/hsspi\n***** MODE : Slave Rx mode *****\n"
-                             "Will receive " +
-                             n + " data from /dev/hsspi.\n\n*****Data Read( " + n + " data)****\n" +
-                             dump(got, "%x ") + kFailed + "\n\n\n\n");
+        EXPECT_EQ(r.out, report(Rx, n, dump(got, "%x ") + kFailed, "/dev/hsspi", kSlave));
         EXPECT_THAT(r.trace, ElementsAreArray(
                                  node_calls("/dev/hsspi", "0x156",
                                             {"read " + n + " -> " + std::to_string(c.delivered)})));
@@ -233,10 +233,7 @@ TEST(Receive, CorruptedByteFails) {
     expect_clean(r);
     std::vector<unsigned> got = pattern_values(65536);
     got.back() ^= 0xff;
-    EXPECT_EQ(r.out, "count: 65536\nopening /dev/hsspi\n***** MODE : Master Rx mode *****\n"
-                     "Will receive 65536 data from /dev/hsspi.\n\n"
-                     "*****Data Read( 65536 data)****\n" +
-                         dump(got, "%x ") + kFailed + "\n\n\n\n");
+    EXPECT_EQ(r.out, report(Rx, "65536", dump(got, "%x ") + kFailed));
 
     box.env.erase("CORRUPT");
     RunResult whole = box.run({"65536", "0", "1", "0"});
@@ -248,9 +245,7 @@ TEST(Receive, ZeroBytesCompareEqual) {
     Sandbox box;
     RunResult r = box.run({"0", "2", "1", "0"});
     expect_clean(r);
-    EXPECT_EQ(r.out, "count: 0\nopening /dev/hsspi\nRx mode *****\n"
-                     "Will receive 0 data from /dev/hsspi.\n\n*****Data Read( 0 data)****\n" +
-                         kOk + "\n\n\n\n");
+    EXPECT_EQ(r.out, report(Rx, "0", kOk, "/dev/hsspi", ""));
     EXPECT_THAT(r.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x154", {"read 0 -> 0"})));
 }
 
@@ -259,7 +254,7 @@ TEST(DriverFailures, OpenFailureIsReportedOnStandardOutput) {
     box.env["NODES"] = "/dev/spi"; // only the other node exists
     RunResult r = box.run({"20", "0", "0", "0"});
     expect_clean(r);
-    EXPECT_EQ(r.out, "count: 20\nopening /dev/hsspi\n\nCan not open /dev/hsspi (-1)\n");
+    EXPECT_EQ(r.out, opening("20", "/dev/hsspi") + "\nCan not open /dev/hsspi (-1)\n");
     EXPECT_THAT(r.trace, ElementsAre("open /dev/hsspi flags=0x2 -> -1 ENOENT"));
 }
 
@@ -282,9 +277,6 @@ TEST(DriverFailures, FailedReadIsReportedAsFailedReceive) {
     box.env["RX"] = "error";
     RunResult r = box.run({"4", "0", "1", "0"});
     expect_clean(r);
-    EXPECT_EQ(r.out, "count: 4\nopening /dev/hsspi\n***** MODE : Master Rx mode *****\n"
-                     "Will receive 4 data from /dev/hsspi.\n\n*****Data Read( 4 data)****\n"
-                     "0 0 0 0 " +
-                         kFailed + "\n\n\n\n");
+    EXPECT_EQ(r.out, report(Rx, "4", "0 0 0 0 " + kFailed));
     EXPECT_THAT(r.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x155", {"read 4 -> -1 EIO"})));
 }

@@ -1,13 +1,17 @@
 #!/bin/bash
 # Packs tolvex.ko (built warning-free against the installed Debian kernel
-# headers by the tolvex.kbuild test) with busybox, the static check program and init.sh into an initramfs, boots the
-# matching Debian kernel under qemu-system-x86_64 (software emulation) and
+# headers by the tolvex.kbuild test, tests/tolvex-kernel) with busybox, the
+# static check program and init.sh into an initramfs, boots the matching
+# Debian kernel under qemu-system-x86_64 (software emulation) and
 # checks the serial log.
 #
-#   run.sh busy <tolvex.ko> <work dir> <tolvex_check>   plain boot: dax holds 252
-#   run.sh load <tolvex.ko> <work dir> <tolvex_check>   252 left free
+#   run.sh busy <tolvex.ko> <work dir> <tolvex_check> <headers>   plain boot: dax holds 252
+#   run.sh load <tolvex.ko> <work dir> <tolvex_check> <headers>   252 left free
 #
-# Environment: KIT_KERNEL_CACHE (default /var/cache/kit-kernel),
+# <headers> is the kernel build tree the module was built against; the
+# kernel image of the same version is taken from the cache.
+# Environment: KIT_KERNEL_CACHE (the host build's cache variable: where the
+# kernel images are unpacked),
 # KIT_BOOT_TIMEOUT (seconds, default 120).
 set -u -o pipefail
 
@@ -15,8 +19,9 @@ mode=${1:-}
 module=${2:-}
 work=${3:-}
 checker=${4:-}
+hdr=${5:-}
 here=$(cd "$(dirname "$0")" && pwd)
-cache=${KIT_KERNEL_CACHE:-/var/cache/kit-kernel}
+cache=${KIT_KERNEL_CACHE:?the kernel image cache, KIT_KERNEL_CACHE, is not set}
 boot_timeout=${KIT_BOOT_TIMEOUT:-120}
 
 die() {
@@ -26,14 +31,13 @@ die() {
 
 case "$mode" in
 busy | load) ;;
-*) die "usage: $0 busy|load <tolvex.ko> <work dir> <tolvex_check>" ;;
+*) die "usage: $0 busy|load <tolvex.ko> <work dir> <tolvex_check> <headers>" ;;
 esac
 [ -f "$module" ] || die "no module $module (the tolvex.kbuild test builds it)"
 [ -x "$checker" ] || die "no check program $checker"
 
 # --- kernel headers and the matching kernel image ---------------------------
-hdr=$(ls -d /usr/src/linux-headers-*-amd64 2>/dev/null | sort -V | tail -1)
-[ -n "$hdr" ] || die "no /usr/src/linux-headers-*-amd64 installed (run scripts/deps.sh)"
+[ -d "$hdr" ] || die "no kernel headers '$hdr' (linux-headers-amd64 installed?)"
 hver=$(sed -n 's/^#define UTS_RELEASE "\(.*\)"$/\1/p' "$hdr/include/generated/utsrelease.h" 2>/dev/null)
 [ -n "$hver" ] || die "cannot read the kernel version of the headers in $hdr"
 
@@ -49,7 +53,7 @@ image_version() {
 }
 
 img=$cache/$hver/vmlinuz
-[ -f "$img" ] || die "no kernel image $img for the headers' version $hver (scripts/kernel-image.sh unpacks it)"
+[ -f "$img" ] || die "no kernel image $img for the headers' version $hver (make kernel-image unpacks it)"
 kver=$(image_version "$img") || die "$img is not an x86 kernel boot image"
 [ "$kver" = "$hver" ] ||
 	die "kernel image $img is version '$kver' but the headers $hdr are version '$hver'"
@@ -60,11 +64,13 @@ mkdir -p "$work/root" || die "cannot create $work"
 
 # --- initramfs ---------------------------------------------------------------
 busybox=$(command -v busybox) || die "busybox not found (busybox-static)"
-cp "$busybox" "$work/root/busybox.tmp" && mkdir -p "$work/root/bin" &&
-	mv "$work/root/busybox.tmp" "$work/root/bin/busybox" &&
-	cp "$here/init.sh" "$work/root/init" &&
-	cp "$module" "$checker" "$work/root/" &&
-	chmod 755 "$work/root/init" || die "cannot fill $work/root"
+{
+	cp "$busybox" "$work/root/busybox.tmp" && mkdir -p "$work/root/bin" &&
+		mv "$work/root/busybox.tmp" "$work/root/bin/busybox" &&
+		cp "$here/init.sh" "$work/root/init" &&
+		cp "$module" "$checker" "$work/root/" &&
+		chmod 755 "$work/root/init"
+} || die "cannot fill $work/root"
 mv "$work/root/$(basename "$checker")" "$work/root/tolvex_check" 2>/dev/null || true
 (cd "$work/root" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initramfs.cpio.gz" ||
 	die "cannot pack the initramfs"
@@ -94,7 +100,7 @@ fail() {
 	echo "-----"
 	die "$mode boot: $*"
 }
-[ "$rc" != 124 ] && [ "$rc" != 137 ] || fail "no result within $boot_timeout s"
+case "$rc" in 124 | 137) fail "no result within $boot_timeout s" ;; esac
 if grep -E -q 'Oops|BUG:|general protection|Call Trace|Kernel panic' "$log.txt"; then
 	fail "the kernel reported a fault"
 fi

@@ -5,6 +5,7 @@
 
 #include "kstandin.h"
 #include "tolvex.h"
+#include "user_ioctl.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -122,14 +123,7 @@ class Tolvex : public ::testing::Test {
 
     // What a user program's ioctl(fd, cmd, arg) reaches.
     static long ioctl(unsigned cmd, unsigned long arg) {
-        const file_operations *fops = kstandin::major_fops(252);
-        inode ino{};
-        file f{};
-#if LINUX_VERSION_CODE < KERNEL_VERSION(2, 6, 36)
-        return fops->ioctl(&ino, &f, cmd, arg);
-#else
-        return fops->unlocked_ioctl(&f, cmd, arg);
-#endif
+        return kstandin::user_ioctl(252, cmd, arg);
     }
 
     template <class T> static long ioctl(unsigned cmd, T *rec) {

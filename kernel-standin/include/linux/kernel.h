@@ -3,6 +3,8 @@
 
 #include "types.h"
 
+#define ARRAY_SIZE(arr) (sizeof(arr) / sizeof((arr)[0]))
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -1,13 +1,13 @@
 #!/bin/sh
 # Builds tolvex.ko out of tree from a copy of the source kit, with W=1,
 # and fails on any compiler or modpost warning.
-# Usage: kbuild-check.sh <tolvex source dir> <work dir> [KDIR]
+# Usage: kbuild-check.sh <tolvex source dir> <work dir> <KDIR>
 set -eu
 src=$1
 work=$2
-kdir=${3:-$(ls -d /usr/src/linux-headers-*-amd64 2>/dev/null | sort -V | tail -n 1)}
+kdir=${3:-}
 if [ -z "$kdir" ] || [ ! -d "$kdir" ]; then
-	echo "kbuild-check: no kernel headers (linux-headers-amd64) installed" >&2
+	echo "kbuild-check: no kernel build tree '$kdir' (linux-headers-amd64 installed?)" >&2
 	exit 1
 fi
 rm -rf "$work"

@@ -3,6 +3,7 @@
 // stop-mode sequence, a touch-screen sample, unload.
 #include "kstandin.h"
 #include "tolvex.h"
+#include "user_ioctl.h"
 
 #include <cstdio>
 #include <string>
@@ -20,14 +21,7 @@ void show_log() {
 }
 
 long ioctl(unsigned cmd, unsigned long arg) {
-    const file_operations *fops = major_fops(252);
-    inode ino{};
-    file f{};
-#if LINUX_VERSION_CODE < KERNEL_VERSION(2, 6, 36)
-    long r = fops->ioctl(&ino, &f, cmd, arg);
-#else
-    long r = fops->unlocked_ioctl(&f, cmd, arg);
-#endif
+    long r = user_ioctl(252, cmd, arg);
     show_log();
     return r;
 }
