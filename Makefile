@@ -1,11 +1,6 @@
 # The kit's two commands are `make demo` and `make test`; `make dist` collects
 # the deliverables. Each first installs what is missing (scripts/deps.sh).
-#
-#   make test                      install, build all four presets, lint, run CTest
-#   make demo                      install, build, show the three tools on the stand-ins
-#   make dist [KDIR=<board tree>] [BOARD_CONFIG=smdk2416|smdk2450] [CROSS_COMPILE=<prefix>]
-#                                  tolvex.ko for the board (default: the bundled tree)
-#   make lint                      formatting (clang-format) and shell scripts (shellcheck)
+# `make help` lists every target.
 
 SHELL := /bin/bash
 .SHELLFLAGS := -eu -o pipefail -c
@@ -17,20 +12,36 @@ JOBS ?= $(shell nproc)
 # C/C++ sources in the kit's style: all but the kernel-style module.
 FORMATTED = git ls-files '*.cpp' '*.h' '*.hpp' '*.c' | grep -v '^tolvex/'
 
-.PHONY: all deps arm win32 host host-asan test lint demo bench dist clean format
+# Full output of builds and tests goes here; the terminal gets a summary.
+LOGS := build/logs
+
+.PHONY: all help deps arm win32 host host-asan test lint demo bench dist clean format
 
 all: host
+
+help:
+	@echo "make            build the host preset (the tools on the stand-ins, and the tests)"
+	@echo "make test       lint, build all presets, run every test suite; one verdict line"
+	@echo "make demo       show the three tools working on the stand-ins"
+	@echo "make dist       the deliverables in dist/ [KDIR=<board tree>] [BOARD_CONFIG=smdk2416|smdk2450]"
+	@echo "make bench      prnfeed throughput and peak memory (native, and under wine where it runs)"
+	@echo "make lint       formatting (clang-format) and shell scripts (shellcheck)"
+	@echo "make format     apply the kit's clang-format style"
+	@echo "make clean      remove build/, dist/ and compile_commands.json"
+	@echo "make deps       install the missing Debian packages (root or sudo, only when some are missing)"
+	@echo "make arm | win32 | host | host-asan    configure and build one CMake preset"
+	@echo "Logs of the last builds and test runs: $(LOGS)/"
 
 deps:
 	@./scripts/deps.sh
 
 # configure + build one preset (arm and win32 also install into build/install/,
-# where the host tests find them)
+# where the host tests find them); the output goes to a log, shown on failure
 define preset
 	@echo "== build $(1)"
-	@cmake --preset $(1) >build-$(1).log 2>&1 || { cat build-$(1).log; rm -f build-$(1).log; exit 1; }
-	@rm -f build-$(1).log
-	@cmake --build --preset $(1) -j$(JOBS)
+	@mkdir -p $(LOGS)
+	@{ cmake --preset $(1) && cmake --build --preset $(1) -j$(JOBS); } >$(LOGS)/build-$(1).log 2>&1 || \
+		{ tail -n 60 $(LOGS)/build-$(1).log; echo "build $(1) failed (full log: $(LOGS)/build-$(1).log)"; exit 1; }
 endef
 
 arm: deps
@@ -46,19 +57,17 @@ host: deps arm win32
 host-asan: deps arm win32
 	$(call preset,host-asan)
 
+# unit and real-target on the host build, unit again under the sanitizers
 test: deps lint arm win32 host host-asan
-	@cmake --build --preset host --target kernel-image
-	@echo "== tests: unit"
-	ctest --preset unit
-	@echo "== tests: real-target"
-	ctest --preset real-target
-	@echo "== tests: host-asan unit (AddressSanitizer + UndefinedBehaviorSanitizer)"
-	ctest --preset host-asan
+	@cmake --build --preset host --target kernel-image >$(LOGS)/kernel-image.log 2>&1 || \
+		{ cat $(LOGS)/kernel-image.log; exit 1; }
+	@./scripts/run-tests.sh $(LOGS)/test.log "unit=--preset unit" \
+		"real-target=--preset real-target" "host-asan=--preset host-asan"
 
 lint: deps
 	@echo "== lint"
-	$(FORMATTED) | xargs clang-format --dry-run -Werror
-	shellcheck scripts/*.sh tests/*/*.sh
+	@$(FORMATTED) | xargs clang-format --dry-run -Werror
+	@shellcheck scripts/*.sh tests/*/*.sh wine-printer/*.sh
 
 demo: deps arm win32 host
 	@./scripts/demo.sh

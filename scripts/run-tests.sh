@@ -1,0 +1,51 @@
+#!/bin/sh
+# Runs CTest suites quietly: the full output of each goes to one log file,
+# the terminal gets one line per failing test and a final verdict.
+#
+#   run-tests.sh <log file> <name>=<ctest arguments> ...
+#
+# e.g. run-tests.sh build/test.log "unit=--preset unit" "real-target=--preset real-target"
+# Exits 0 when every suite passed (skipped tests do not fail a suite).
+set -u
+log=${1:?usage: run-tests.sh <log file> <name>=<ctest arguments> ...}
+shift
+mkdir -p "$(dirname "$log")"
+: >"$log"
+
+verdict=""
+failed=0
+for suite in "$@"; do
+	name=${suite%%=*}
+	args=${suite#*=}
+	part=$log.$name
+	echo "== tests: $name (ctest $args)" >>"$log"
+	# shellcheck disable=SC2086 # the arguments are split on purpose
+	ctest $args --output-on-failure >"$part" 2>&1
+	status=$?
+	cat "$part" >>"$log"
+	total=$(sed -n 's/.*tests passed, [0-9]* tests\{0,1\} failed out of \([0-9]*\).*/\1/p' "$part" | tail -n 1)
+	bad=$(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of.*/\1/p' "$part" | tail -n 1)
+	skipped=$(sed -n '/The following tests did not run:/,/^$/p' "$part" | grep -c '(Skipped)')
+	# Failing tests are listed as "<number> - <name> (<reason>)".
+	sed -n '/The following tests FAILED:/,/^$/s/^[[:space:]]*[0-9]* - \(.*\)$/FAILED \1/p' "$part"
+	rm -f "$part"
+	if [ -z "$total" ]; then
+		echo "FAILED $name: CTest did not run (see $log)"
+		failed=1
+		verdict="$verdict${verdict:+; }$name: did not run"
+		continue
+	fi
+	passed=$((total - bad - skipped))
+	entry="$name $passed passed"
+	[ "$skipped" -gt 0 ] && entry="$entry, $skipped skipped"
+	[ "$bad" -gt 0 ] && entry="$entry, $bad FAILED"
+	verdict="$verdict${verdict:+; }$entry"
+	if [ "$status" -ne 0 ] || [ "$bad" -gt 0 ]; then failed=1; fi
+done
+
+if [ "$failed" -eq 0 ]; then
+	echo "tests: $verdict -- all passed (full output: $log)"
+else
+	echo "tests: $verdict -- FAILED (full output: $log)"
+fi
+exit "$failed"
