@@ -458,3 +458,6 @@ module_init(device_init);
 module_exit(device_exit);
 
 MODULE_LICENSE("GPL");
+#ifdef TOLVEX_VERSION
+MODULE_VERSION(TOLVEX_VERSION);
+#endif

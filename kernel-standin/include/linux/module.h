@@ -35,6 +35,8 @@ void kstandin_cleanup_module(void);
 
 extern const char kstandin_module_license[];
 #define MODULE_LICENSE(text) const char kstandin_module_license[] = text
+extern const char kstandin_module_version[];
+#define MODULE_VERSION(text) const char kstandin_module_version[] = text
 
 #ifdef __cplusplus
 }
