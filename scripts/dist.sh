@@ -50,7 +50,7 @@ name=$KIT-$version
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || stat -c %Y VERSION)}
 
 out=build/dist.tmp
-rm -rf dist "$out" build/dist.win build/dist.zip build/dist.tar.gz
+rm -rf dist "$out" build/dist.win build/dist.zip build/dist.tar.gz build/dist.sums
 cmake --install build/arm --prefix "$out" --component dist >/dev/null ||
 	die "the arm build did not install (make arm)"
 cmake --install build/win32 --prefix "$out" --component dist >/dev/null ||
@@ -119,7 +119,8 @@ fi
 
 # Checksums of the contents (they go into the full archive too), the
 # archives, then the checksums of the archives added.
-(cd "$out" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)
+(cd "$out" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum) >build/dist.sums
+mv build/dist.sums "$out/SHA256SUMS"
 find "$out" -exec touch -h -d "@$epoch" {} +
 tar -C "$out" --sort=name --owner=0 --group=0 --numeric-owner --mode=u+rwX,go+rX,go-w \
 	--mtime="@$epoch" --transform="s|^\.|$name|" -cf - . | gzip -9n >build/dist.tar.gz
