@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-only
 # The kit's two commands are `make demo` and `make test`; `make dist` collects
 # the deliverables. Each first installs what is missing (scripts/deps.sh).
 #

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # Builds tolvex.ko for the board's kernel (2.6.21.5-cfs-v19, ARM926EJ-S) and
 # checks it before it leaves: a module that fails a check is not copied.
 #

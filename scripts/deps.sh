@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # Installs the Debian packages the kit needs to build and test, and only those
 # that are missing. Fast when everything is present. Needs root or sudo.
 set -eu

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-only
 # tolvex.ko for the board's own kernel (2.6.21.5-cfs-v19, ARM926EJ-S), built
 # and checked by scripts/board-module.sh against the bundled tree
 # (third_party/board-kernel) and loaded in a real 2.6.21 kernel booted under
