@@ -45,9 +45,11 @@ case "$version" in
 *) die "VERSION holds '$version', not <major>.<minor>.<patch>" ;;
 esac
 name=$KIT-$version
-# Archive members get the time of the last commit, so that the same tree
-# gives the same archives.
+# Archive members and the PE header's time stamp (which strip and objcopy
+# rewrite) get the time of the last commit, so that the same tree gives the
+# same dist/.
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || stat -c %Y VERSION)}
+export SOURCE_DATE_EPOCH="$epoch"
 
 out=build/dist.tmp
 rm -rf dist "$out" build/dist.win build/dist.zip build/dist.tar.gz build/dist.sums
@@ -60,14 +62,13 @@ cmake --install build/win32 --prefix "$out" --component dist >/dev/null ||
 	die "no tolvex.ko for the board"
 [ -n "$cross" ] || cross=$ARM
 
-# split <binutils prefix> <strip option> <file>: the debug information goes to
-# debug/<file>.debug, the shipped file keeps a debuglink to it.
+# The debug information goes to debug/<file>.debug, the shipped file keeps a
+# debuglink to it (checked by split-debug.sh).
 split() {
-	mkdir -p "$out/debug"
-	"$1objcopy" --only-keep-debug "$out/$3" "$out/debug/$3.debug"
-	chmod 644 "$out/debug/$3.debug"
-	"$1strip" "$2" "$out/$3"
-	"$1objcopy" --add-gnu-debuglink="$out/debug/$3.debug" "$out/$3"
+	./scripts/split-debug.sh "$1" "$2" "$out/$3" "$out/$3" "$out/debug/$3.debug" ||
+		die "$3 not stripped"
+	"$1objdump" -h "$out/debug/$3.debug" | grep -q ' \.debug_info' ||
+		die "debug/$3.debug holds no debug information (built without -g?)"
 }
 split "$ARM" --strip-all quenzor
 split "$WIN" --strip-all prnfeed.exe
@@ -76,33 +77,6 @@ split "$cross" --strip-debug tolvex.ko
 
 cp LICENSE CHANGELOG.md "$out/"
 sed -e "s/@VERSION@/$version/g" -e 's/\r*$/\r/' packaging/README.txt >"$out/README.txt"
-
-# check <binutils prefix> <file>: no debug sections left, and a debuglink
-# naming debug/<file>.debug with that file's CRC-32 (the one gzip stores).
-check() {
-	bin=$out/$2
-	dbg=$out/debug/$2.debug
-	secs=$("$1objdump" -h "$bin") || die "$2: objdump cannot read it"
-	if printf '%s\n' "$secs" | grep -q ' \.debug_'; then die "$2 still has debug sections"; fi
-	rm -f "$out/link" "$out/link.bin"
-	"$1objcopy" --dump-section .gnu_debuglink="$out/link" "$bin" "$out/link.bin" 2>/dev/null ||
-		die "$2 has no debuglink"
-	link=$(tr '\0' '\n' <"$out/link" | head -n 1)
-	[ "$link" = "$2.debug" ] || die "$2 links to '$link', not $2.debug"
-	[ -s "$dbg" ] || die "no debug file debug/$2.debug"
-	tail -c 4 "$out/link" >"$out/link.crc"
-	gzip -c "$dbg" | tail -c 8 | head -c 4 >"$out/link.want"
-	cmp -s "$out/link.crc" "$out/link.want" || die "the debuglink CRC of $2 does not match debug/$2.debug"
-	rm -f "$out/link" "$out/link.bin" "$out/link.crc" "$out/link.want"
-}
-check "$ARM" quenzor
-check "$WIN" prnfeed.exe
-check "$cross" tolvex.ko
-for f in quenzor prnfeed.exe; do
-	"${ARM}objdump" -h "$out/debug/$f.debug" 2>/dev/null | grep -q ' \.debug_info' ||
-		"${WIN}objdump" -h "$out/debug/$f.debug" 2>/dev/null | grep -q ' \.debug_info' ||
-		die "debug/$f.debug holds no debug information"
-done
 
 # The version, where each platform shows it.
 got=$(modinfo -F version "$out/tolvex.ko") || die "modinfo cannot read tolvex.ko"
