@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-only
 # The kit's two commands are `make demo` and `make test`; `make dist` collects
 # the deliverables. Each first installs what is missing (scripts/deps.sh).
 # `make help` lists every target.
@@ -79,20 +80,12 @@ bench: deps host
 	@./scripts/bench-prnfeed-wine.sh build/install/win32
 
 # quenzor, tolvex.h and the module kit from the arm preset, prnfeed.exe from
-# win32 (their install rules, deliverables only), and tolvex.ko for the board
-# (scripts/board-module.sh): built against the bundled 2.6.21.5-cfs-v19 tree in
-# the BOARD_CONFIG configuration, or against KDIR, and checked before it is
-# shipped. dist/ is filled in a staging folder and appears only when
-# everything passed.
+# win32, and tolvex.ko for the board (scripts/board-module.sh: the bundled
+# 2.6.21.5-cfs-v19 tree in the BOARD_CONFIG configuration, or KDIR), stripped
+# with their debug files, README.txt, LICENSE, the versioned archives and
+# SHA256SUMS (scripts/dist.sh). dist/ appears only when everything passed.
 dist: deps arm win32
-	rm -rf dist build/dist.tmp
-	cmake --install build/arm --prefix build/dist.tmp --component dist
-	cmake --install build/win32 --prefix build/dist.tmp --component dist
-	./scripts/board-module.sh build build/tolvex-board build/dist.tmp/tolvex.ko \
-		KDIR="$(KDIR)" CONFIG="$(BOARD_CONFIG)" ARCH="$(ARCH)" CROSS_COMPILE="$(CROSS_COMPILE)" || \
-		{ echo "dist: no tolvex.ko for the board, nothing written to dist/" >&2; exit 1; }
-	mv build/dist.tmp dist
-	@ls -l dist dist/tolvex
+	./scripts/dist.sh KDIR="$(KDIR)" CONFIG="$(BOARD_CONFIG)" ARCH="$(ARCH)" CROSS_COMPILE="$(CROSS_COMPILE)"
 
 format:
 	$(FORMATTED) | xargs clang-format -i

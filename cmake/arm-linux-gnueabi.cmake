@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-only
 # The board: ARMv5TE, EABI, little-endian, soft-float Linux.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-only
 # 32-bit Windows console programs, cross-built with mingw-w64.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Implementation of the kernel stand-in: register model, caller memory,
 // log capture, character device table, delays, lock, all recorded in order.
 #include "kstandin.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // User-space stand-in for the kernel services the tolvex module uses.
 //
 // The module source is compiled unchanged as C against include/ and linked

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // What a user program's ioctl(fd, cmd, arg) on a node of a character major
 // reaches in the stand-in kernel: the handler slot of the kernel generation
 // the caller is built for (the tolvex_mod_<generation> target it links).

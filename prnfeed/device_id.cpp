@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // IEEE 1284 device ID of the printer and the printer name taken from it.
 #include <windows.h>
 #include <string.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // USB printer discovery: the Windows version test and the search for the
 // first device interface of a class that opens, which also derives the two
 // pipe paths of that interface.

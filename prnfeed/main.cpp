@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // prnfeed: sends one file, byte for byte, to the USB printer, after an
 // optional serial-number step. The main routine and the print job.
 #include <windows.h>

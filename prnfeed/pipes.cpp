@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // The printer's pipes: one exclusive synchronous open and one synchronous
 // transfer each. A short transfer is reported on standard error with the
 // system's error code; the caller decides what it means.

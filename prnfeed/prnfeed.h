@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // prnfeed: shared declarations of the USB printer host tool.
 #ifndef PRNFEED_H
 #define PRNFEED_H

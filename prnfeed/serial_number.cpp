@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // USB serial number programming through the printer's escape commands.
 //
 // The printer keeps a 16-character USB serial number; a printer fresh from

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-only
 # The real prnfeed.exe under wine streams a 64 MiB file into the simulated
 # USB printer (wine-printer/, set to discard print data), beside the floor
 # for the same sink: write-floor.exe, which writes the same file to the same

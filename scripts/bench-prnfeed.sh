@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-only
 # Streams files through the native build of prnfeed into a simulated printer
 # that discards what it receives, and compares the rate with dd bs=4096 of the
 # same file to /dev/null. Shows peak memory for files of 1, 64 and 256 MiB: the

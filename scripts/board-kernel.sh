@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # Prepares the board's kernel tree (third_party/board-kernel) in a build
 # folder, never inside the source tree, and prints the prepared tree's path.
 #

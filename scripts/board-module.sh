@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # Builds tolvex.ko for the board's kernel (2.6.21.5-cfs-v19, ARM926EJ-S) and
 # checks it before it leaves: a module that fails a check is not copied.
 #
@@ -9,7 +10,8 @@
 #       CONFIG=smdk2416    board configuration of the bundled tree (or smdk2450)
 #       TREES=<dir>        where the bundled tree is prepared (build/board-kernel)
 #       ARCH=arm CROSS_COMPILE=arm-linux-gnueabi-
-#       SRC=<dir>          the module's source kit (tolvex/)
+#       SRC=<dir>          the module's source kit (tolvex/); its VERSION
+#                          (or the repository's) becomes MODULE_VERSION
 #   board-module.sh check <module.ko>
 #       ELF32 ARM EABI5 relocatable, vermagic exactly VERMAGIC, and only
 #       relocations that the 2.6.21 ARM module loader applies in the
@@ -116,6 +118,13 @@ build() {
 	mkdir -p "$work"
 	work=$(cd "$work" && pwd)
 	cp "$src/tolvex.c" "$src/tolvex.h" "$src/Kbuild" "$src/Makefile" "$work/"
+	# The kit's version for modinfo: the source kit's VERSION file, or the
+	# repository's when built from the repository's tolvex/.
+	if [ -f "$src/VERSION" ]; then
+		cp "$src/VERSION" "$work/"
+	elif [ -f "$src/../VERSION" ]; then
+		cp "$src/../VERSION" "$work/"
+	fi
 	log=$work/build.log
 	if ! GIT_CEILING_DIRECTORIES=$(dirname "$kdir") make -C "$work" KDIR="$kdir" \
 		ARCH="$arch" CROSS_COMPILE="$cross" >"$log" 2>&1; then

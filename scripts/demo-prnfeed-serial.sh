@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # A blank simulated printer gets its USB serial number from line code /ab12,
 # then prints a file; a second run finds the printer already registered.
 # Needs build/host (the native prnfeed against the Windows-API stand-in).

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # The real prnfeed.exe under wine prints a sample file to the simulated USB
 # printer (wine-printer/: a Windows driver of ours on the printer model the
 # stand-in uses) and programs its serial number; the bytes the printer

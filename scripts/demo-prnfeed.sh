@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # prnfeed prints a sample file to a simulated USB printer; the printer's
 # received bytes are compared with the file.
 set -eu

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # quenzor as built for the board (installed in build/install/arm), run under
 # the board's emulator (stand-in/run-board) with the SPI driver stand-in in
 # place of the board's driver: one run sends 64 bytes, a second run receives

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # Shows the three tools working on the stand-ins, one after the other.
 set -eu
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # Installs the Debian packages the kit needs to build and test, and only those
 # that are missing. Fast when everything is present. Needs root or sudo.
 set -eu
@@ -7,7 +8,7 @@ PKGS="g++ cmake ninja-build make libgtest-dev libgmock-dev clang-format binutils
  g++-mingw-w64-i686
  gcc-arm-linux-gnueabi g++-arm-linux-gnueabi qemu-user
  linux-headers-amd64 qemu-system-x86 busybox-static cpio gzip time
- qemu-system-arm kmod xz-utils shellcheck patch
+ qemu-system-arm kmod xz-utils shellcheck patch zip
  wine"
 I386_PKGS="wine32:i386"
 

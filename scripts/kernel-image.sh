@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # Unpacks the Debian kernel image whose version matches a kernel headers tree
 # into <cache>/<ver>/vmlinuz, for the real-kernel tests. Done once; later runs
 # find the file and return at once.

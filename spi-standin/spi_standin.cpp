@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Stand-in for the board's SPI driver, loaded into a test process with
 // LD_PRELOAD. It serves the nodes "/dev/hsspi" and "/dev/spi" and hands every
 // other path and descriptor to the next C library definition.

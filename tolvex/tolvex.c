@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 /*
  * tolvex.c - I/O register control driver.
  *
@@ -458,3 +459,6 @@ module_init(device_init);
 module_exit(device_exit);
 
 MODULE_LICENSE("GPL");
+#ifdef TOLVEX_VERSION
+MODULE_VERSION(TOLVEX_VERSION);
+#endif

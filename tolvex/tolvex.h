@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: GPL-2.0-only */
 /*
  * tolvex.h - ioctl interface of the tolvex I/O register control driver.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Start-up of the command-line build against the stand-in: the printer
 // attached is the one the file named by PRNFEED_STANDIN_PRINTER describes
 // (no variable: no printer attached). The module path and the local time

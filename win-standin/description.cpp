@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Printer description files for the command-line build, and the state file
 // beside them: all reading and writing of both is here. Every key, its
 // default and what it does is documented in sample-printer.txt, which the

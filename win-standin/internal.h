@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Inside the simulated Windows system: the state every faked API shares
 // (handle table, global blocks, last error, call log) and the printer side
 // that the kernel32 file functions hand devices and pipes to. Not for tests:

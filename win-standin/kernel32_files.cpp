@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // kernel32 files and handles: CreateFileA, ReadFile, WriteFile, GetFileSize
 // and CloseHandle. A path that names a printer's device or pipe goes to the
 // printer's driver (printer_device.cpp); any other path is a regular host

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // kernel32 global memory: fixed blocks only, optionally zero-filled
 // (otherwise filled with 0xCD), each call able to fail; every block is
 // tracked until it is freed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // kernel32: the last error, the Windows version, the module path, the local
 // time and Sleep (recorded, not slept).
 #include "internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // The printer driver of each simulated printer: its device path and two
 // pipes as kernel32 opens them, the output pipe's writes and the input
 // pipe's reads, and the device's I/O control requests. What the printer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 /* The simulated USB printer (printer_model.h). No C library: the same source
  * runs inside a kernel-mode driver. */
 #include "printer_model.h"

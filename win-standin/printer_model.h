@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 /* The simulated USB printer: what it answers and what it keeps, apart from
  * the host that carries its pipes (the Windows-API stand-in, or a Windows
  * driver under wine). Plain C that also compiles as C++; the state is one

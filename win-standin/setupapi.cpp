@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // SetupAPI: the device-interface list of one class, enumerated by index,
 // and each interface's device path (32-bit record sizes).
 #include "internal.h"

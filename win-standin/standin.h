@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Simulated Windows system behind the stand-in windows.h and setupapi.h.
 //
 // Model:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // The simulated system's shared state: the handle table with its sharing
 // checks, the call log and the last error; and the inspection API that
 // tests and the run summary read it through.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # Installs the simulated USB printer's driver into the wine prefix named by
 # WINEPREFIX, whose server runs (started detached, as wine-fixture.sh does):
 # the driver file and its registry listing from <dir> (sim-printer.sys,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 /* A simulated USB printer for the Windows build of prnfeed under wine: a
  * kernel-mode driver that wine's device host runs behind its real SetupAPI,
  * CreateFileA, DeviceIoControl, ReadFile and WriteFile. What the printer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 /* The floor for the wine benchmark: copies a file to a pipe path in
  * synchronous 4096-byte WriteFile calls and does nothing else (no device
  * query, no output per chunk), so that its rate is what wine's round trip to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // quenzor: one SPI transfer on the board's high-speed SPI node, with a
 // hexadecimal dump of the block and, after a receive, a check against the
 // test pattern that the send side puts on the wire.

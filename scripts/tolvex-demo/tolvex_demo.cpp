@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Shows the tolvex module at work in the user-space kernel stand-in, built
 // for the board's kernel generation: load, a port register read and write, a
 // stop-mode sequence, a touch-screen sample, unload.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # The import-table check must refuse the faults it exists for. Each case takes
 # the real executable's dump, plants one fault and expects check-pe.sh to fail.
 #

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # Checks the header and import table of the Windows build of prnfeed.
 #
 #   check-pe.sh <objdump> <prnfeed.exe>     dump the executable and check it

@@ -1,4 +1,5 @@
 # shellcheck shell=sh
+# SPDX-License-Identifier: GPL-2.0-only
 # Sourced by the wine test scripts. use_wine_prefix <dir>: wine runs headless,
 # silent and in a prefix of its own inside the build tree, so nothing of the
 # user's own wine set-up takes part in a test.

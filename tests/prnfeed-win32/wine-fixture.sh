@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # Starts or stops the wine server that the smoke tests share.
 #
 #   wine-fixture.sh start <prefix> [<installer> <dir>]

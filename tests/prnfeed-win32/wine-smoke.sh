@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-only
 # Runs the Windows build of prnfeed under wine with no printer attached and
 # compares its exit status and both output streams byte for byte.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // The native command-line build with a printer description file: the
 // description, the sample in the repository, and the state file that keeps
 // the printer's serial number across runs.

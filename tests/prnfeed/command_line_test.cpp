@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Banner, usage and the sorting of the command-line arguments.
 #include "support.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Device-ID replies, the cut of the delivered text and the printer name.
 #include "support.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Windows version test, choice of interface class, the requests sent, and
 // the search for the first interface that opens with its pipe paths.
 #include "support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // The print job: chunks, progress, final status, failures and cleanup.
 #include "support.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Serial-number programming: how the serial number is built, the escape
 // command exchange on the printer's two pipes, every outcome, and that the
 // print job always follows with its data kept apart from the commands.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Helpers for running prnfeed in-process against the simulated system.
 #ifndef PRNFEED_TEST_SUPPORT_H
 #define PRNFEED_TEST_SUPPORT_H

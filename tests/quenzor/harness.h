@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Runs quenzor as a process with the SPI driver stand-in preloaded, and
 // collects what it printed, its exit status and what the stand-in recorded.
 #pragma once

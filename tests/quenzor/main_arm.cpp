@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Scenarios against the board binary under emulation (the arm toolchain's
 // emulator, pinned to the board's CPU) with the ARM stand-in preloaded
 // inside the emulated process, plus checks that the binary will

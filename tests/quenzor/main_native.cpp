@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Scenarios against the host build of quenzor with the host stand-in.
 #include "harness.h"
 

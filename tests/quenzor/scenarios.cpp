@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // quenzor as a board user runs it: command line, console report, and the
 // calls that reach the SPI driver, in order.
 #include "harness.h"

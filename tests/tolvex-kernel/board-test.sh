@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # Checks of tolvex.ko for the board's kernel (2.6.21.5-cfs-v19, ARM), run by
 # CTest. The module builds and checks themselves are scripts/board-module.sh.
 #

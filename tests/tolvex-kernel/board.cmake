@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-only
 # tolvex.ko for the board's own kernel (2.6.21.5-cfs-v19, ARM926EJ-S), built
 # and checked by scripts/board-module.sh against the bundled tree
 # (third_party/board-kernel) and loaded in a real 2.6.21 kernel booted under
@@ -54,7 +55,14 @@ board_test(refuse.x86 REQUIRES tolvex_ko
 board_test(refuse.vermagic REQUIRES board_ko_smdk2416
            COMMAND ${BOARD_TEST} vermagic ${BOARD_WORK}/smdk2416.ko ${BOARD_WORK}/vermagic)
 
-foreach(ko versatile smdk2416)
+# The module as make dist ships it: debug sections split off, a debuglink
+# added; the kernel must load it all the same.
+board_test(module.stripped SETUP board_ko_stripped REQUIRES board_ko_smdk2416
+           COMMAND ${PROJECT_SOURCE_DIR}/scripts/split-debug.sh arm-linux-gnueabi- --strip-debug
+                   ${BOARD_WORK}/smdk2416.ko ${BOARD_WORK}/stripped.ko
+                   ${BOARD_WORK}/debug/stripped.ko.debug)
+
+foreach(ko versatile smdk2416 stripped)
     board_test(boot.${ko} REQUIRES board_kernel board_ko_${ko}
                COMMAND ${BOARD_TEST} boot load ${BOARD_VERSATILE} ${BOARD_WORK}/${ko}.ko
                        ${BOARD_WORK}/init ${BOARD_WORK}/boot-${ko})

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 /*
  * /init of the initramfs that the board-kernel boots run in a 2.6.21 ARM
  * kernel under qemu-system-arm (versatilepb, ARM926EJ-S). No C library of

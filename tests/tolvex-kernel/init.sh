@@ -1,4 +1,5 @@
 #!/bin/busybox sh
+# SPDX-License-Identifier: GPL-2.0-only
 # shellcheck shell=dash
 # /init of the initramfs that the real-kernel test boots. The mode comes from
 # the kernel command line:

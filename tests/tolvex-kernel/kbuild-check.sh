@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # Builds tolvex.ko out of tree from a copy of the source kit, with W=1,
 # and fails on any compiler or modpost warning.
 # Usage: kbuild-check.sh <tolvex source dir> <work dir> <KDIR>

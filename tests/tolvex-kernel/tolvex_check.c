@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 /*
  * In-guest check of the tolvex device through its node, run by the test's
  * /init inside a kernel booted under emulation. Built static (x86_64).

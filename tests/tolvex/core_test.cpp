@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Module life cycle, file operations, command dispatch and the user header.
 #include "tolvex_fixture.h"
 

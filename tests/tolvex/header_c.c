@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 /*
  * The user header compiled as plain C, as a C user program includes it:
  * the records' layout and the command codes are fixed by the module's

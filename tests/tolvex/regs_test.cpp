@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Register work of the commands: port word access, port access functions,
 // stop-mode sequence and touch-screen sample, checked against the ordered
 // trace of every register access, delay, caller copy and log line.

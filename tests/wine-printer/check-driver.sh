@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # Checks the simulated printer's driver without running wine: a 32-bit x86
 # native-subsystem image whose every import is a function that wine's
 # ntoskrnl.exe (or hal.dll) exports, so that wine's device host can load it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // The simulated printer's driver on the host, against a small stand-in of
 // the Windows kernel calls it makes (nt-standin/ntddk.h): the objects it
 // creates, its answers, its configuration and the files it leaves for the

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-only
 # Runs the real Windows build of prnfeed under wine against the simulated USB
 # printer (wine-printer/: a driver of ours that wine's device host runs behind
 # its real SetupAPI and file I/O) and checks exit status, both output streams

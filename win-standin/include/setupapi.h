@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Stand-in for the device-interface part of SetupAPI that prnfeed uses.
 // The records have their 32-bit layout: SP_DEVICE_INTERFACE_DATA is 28 bytes
 // and the fixed part of the detail record is 5 bytes, on any host.

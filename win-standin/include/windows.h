@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 // Stand-in for the parts of the Windows API that prnfeed uses, for building
 // and testing it on a POSIX host. Types and records have the layout of the
 // 32-bit platform where the program relies on it; the functions are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 #ifndef KSTANDIN_ASM_IO_H
 #define KSTANDIN_ASM_IO_H
 

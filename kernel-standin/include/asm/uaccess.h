@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 #ifndef KSTANDIN_ASM_UACCESS_H
 #define KSTANDIN_ASM_UACCESS_H
 

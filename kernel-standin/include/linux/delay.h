@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 /*
  * Busy-wait delays expanded as the board's kernel does (ARM, HZ=200):
  * udelay of a constant becomes one __const_udelay call with the microseconds

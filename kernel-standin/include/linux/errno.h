@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 #ifndef KSTANDIN_LINUX_ERRNO_H
 #define KSTANDIN_LINUX_ERRNO_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 #ifndef KSTANDIN_LINUX_MODULE_H
 #define KSTANDIN_LINUX_MODULE_H
 
@@ -35,6 +36,8 @@ void kstandin_cleanup_module(void);
 
 extern const char kstandin_module_license[];
 #define MODULE_LICENSE(text) const char kstandin_module_license[] = text
+extern const char kstandin_module_version[];
+#define MODULE_VERSION(text) const char kstandin_module_version[] = text
 
 #ifdef __cplusplus
 }

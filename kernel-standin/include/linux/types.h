@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 #ifndef KSTANDIN_LINUX_TYPES_H
 #define KSTANDIN_LINUX_TYPES_H
 

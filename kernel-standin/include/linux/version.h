@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 /*
  * Kernel version seen by the module and its callers. The version code is a
  * property of the module's stand-in build per kernel generation

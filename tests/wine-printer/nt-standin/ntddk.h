@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 /* The few Windows kernel declarations the simulated printer's driver uses,
  * for building it on the host against the test's own implementation
  * (driver_test.cpp): devices and links are recorded, files in
