@@ -168,114 +168,100 @@ TEST_F(SerialNumberTest, NoLineCodeNoEscapeCommand) {
 // ---------------------------------------------------------------------------
 // Outcomes, each followed by the print job
 
+using Set = std::function<void(standin::Printer &)>;
+
 struct SerialOutcome {
     std::string what;
-    std::function<void(standin::Printer &)> set; // the printer's behaviour
-    std::string out;                             // the serial step's lines
-    std::string err;
-    std::size_t commands; // escape commands offered; the first is always the read command
-    std::size_t waits;    // 500 ms waits
-    std::size_t in_reads; // reads of the input pipe
-    std::string serial;   // what the printer keeps
+    Set set;          // the printer's behaviour
+    std::string out;  // the serial step's lines
+    std::string err;  // '*' stands for an error code left from earlier calls
+    size_t commands;  // escape commands offered; the first is always the read command
+    size_t replies;   // 500 ms waits, each followed by a read of the input pipe
+    std::string kept; // the printer's serial number afterwards
 };
 
-const std::string CURRENT = "Current USB Serial Number [ " + BLANK + " ]\n";
 const std::string WRITTEN = "12CD-03090845296";
+const std::string CURRENT = "Current USB Serial Number [ " + BLANK + " ]\n";
+const std::string OK = CURRENT + "USB Serial Number write OK [ " + WRITTEN + " ]\n";
+const std::string NG = CURRENT + "USB Serial Number write NG [ " + WRITTEN + " ]\n";
+const std::string SHORT = "Read port error code=*.\n";
 
-SerialOutcome registered(const std::string &what, const std::string &serial,
-                         const std::string &echo, const std::string &shown) {
-    return {what,
-            [=](standin::Printer &p) {
-                set_serial(p, serial);
-                if (!echo.empty()) {
-                    set_read_echo(p, echo);
-                }
-            },
-            "USB Serial Number already registered[ " + shown + " ]\n",
-            "",
-            1,
-            1,
-            1,
-            serial};
+// A printer that has a serial number already, or answers the read with
+// another echo: "already registered", nothing written.
+SerialOutcome registered(const char *what, const std::string &serial, const std::string &echo,
+                         const std::string &shown) {
+    Set set = [=](standin::Printer &p) {
+        set_serial(p, serial);
+        if (!echo.empty()) {
+            set_read_echo(p, echo);
+        }
+    };
+    return {what, set, "USB Serial Number already registered[ " + shown + " ]\n", "", 1, 1, serial};
 }
 
-SerialOutcome fault(const std::string &what, std::function<void(printer_model &)> set) {
-    return {what,
-            [=](standin::Printer &p) { set(p.model); },
-            CURRENT + "USB Serial Number write NG [ " + WRITTEN + " ]\n",
-            "",
-            2,
-            2,
-            2,
-            WRITTEN};
+// The first reply (1 command) or the second (2) shorter than asked.
+SerialOutcome short_reply(size_t reply, long length) {
+    Set set = [=](standin::Printer &p) {
+        (reply == 1 ? p.model.read_reply_length : p.model.write_reply_length) = length;
+    };
+    return {"short reply " + std::to_string(reply) + ": " + std::to_string(length),
+            set,
+            reply == 1 ? "" : CURRENT,
+            SHORT,
+            reply,
+            reply,
+            reply == 1 ? BLANK : WRITTEN};
 }
 
-// The first (read) or the second (write) reply shorter than asked.
-SerialOutcome short_reply(bool second, long length) {
-    std::size_t n = second ? 2 : 1;
-    return {(second ? "short write reply " : "short read reply ") + std::to_string(length),
-            [=](standin::Printer &p) {
-                (second ? p.model.write_reply_length : p.model.read_reply_length) = length;
-            },
-            second ? CURRENT : "",
-            "Read port error code=*.\n",
-            n,
-            n,
-            n,
-            second ? WRITTEN : BLANK};
+Set short_write(long at, DWORD accepts) {
+    return [=](standin::Printer &p) {
+        p.short_write_at = at;
+        p.short_write_accepts = accepts;
+    };
 }
 
 TEST_F(SerialNumberTest, EveryOutcomeIsReportedAndThePrintJobFollows) {
+    using P = standin::Printer &;
     const SerialOutcome cases[] = {
-        {"write OK", [](standin::Printer &) {},
-         CURRENT + "USB Serial Number write OK [ " + WRITTEN + " ]\n", "", 2, 2, 2, WRITTEN},
+        {"write OK", [](P) {}, OK, "", 2, 2, WRITTEN},
         // The write reply must repeat the command, a 0x00 and the serial number.
-        fault("byte after the echo is not 0x00", [](printer_model &e) { e.write_gap = 0x20; }),
-        fault("last serial character differs", [](printer_model &e) { e.write_reply_garble = 15; }),
-        fault("first serial character differs", [](printer_model &e) { e.write_reply_garble = 0; }),
-        {"printer kept its blank serial", [](standin::Printer &p) { p.model.write_ignored = 1; },
-         CURRENT + "USB Serial Number write NG [ " + WRITTEN + " ]\n", "", 2, 2, 2, BLANK},
-        // Anything but a blank serial behind the read echo is never written.
+        {"byte after the echo not 0x00", [](P p) { p.model.write_gap = 0x20; }, NG, "", 2, 2,
+         WRITTEN},
+        {"last character differs", [](P p) { p.model.write_reply_garble = 15; }, NG, "", 2, 2,
+         WRITTEN},
+        {"first character differs", [](P p) { p.model.write_reply_garble = 0; }, NG, "", 2, 2,
+         WRITTEN},
+        {"printer kept its blank", [](P p) { p.model.write_ignored = 1; }, NG, "", 2, 2, BLANK},
         registered("a real serial number", "ABCD-02123112345", "", "ABCD-02123112345"),
         registered("one character off blank", "000000000000000X", "", "000000000000000X"),
+        // A blank serial behind the wrong echo is not a blank printer.
         registered("unexpected echo", BLANK, "\x1b%-43.21SX", BLANK),
         registered("echo of the write command", BLANK, WRITE_COMMAND, BLANK),
         // The serial field prints as a string: it stops at a NUL byte.
         registered("NUL inside the serial", std::string("AB\0DEFGHIJKLMNOP", 16), "", "AB"),
-        // A reply shorter than asked ends the step with only the read message.
-        short_reply(false, 25),
-        short_reply(false, 10),
-        short_reply(false, 1),
-        short_reply(true, 26),
-        short_reply(true, 11),
-        short_reply(true, 0),
-        {"missing first reply", [](standin::Printer &p) { p.model.read_reply_length = 0; }, "",
-         "Read port error code=121.\n", 1, 1, 1, BLANK},
+        short_reply(1, 25),
+        short_reply(1, 10),
+        short_reply(1, 1),
+        short_reply(2, 26),
+        short_reply(2, 11),
+        short_reply(2, 0),
+        {"no first reply", [](P p) { p.model.read_reply_length = 0; }, "",
+         "Read port error code=121.\n", 1, 1, BLANK},
         // 27 bytes wait where 26 are asked: one USB packet that overflows the read.
-        {"longer first reply", [](standin::Printer &p) { set_read_echo(p, READ_COMMAND + "X"); },
-         "", "Read port error code=31.\n", 1, 1, 1, BLANK},
+        {"longer first reply", [](P p) { set_read_echo(p, READ_COMMAND + "X"); }, "",
+         "Read port error code=31.\n", 1, 1, BLANK},
         // No wait and no read after a command that did not go out whole.
-        {"read command not fully taken",
-         [](standin::Printer &p) {
-             p.short_write_at = 1;
-             p.short_write_accepts = 4;
-         },
-         "", "Write port error code=31\n", 1, 0, 0, BLANK},
-        {"write command not fully taken",
-         [](standin::Printer &p) {
-             p.short_write_at = 2;
-             p.short_write_accepts = 20;
-         },
-         CURRENT, "Write port error code=31\n", 2, 1, 1, BLANK},
-        {"input pipe does not open", [](standin::Printer &p) { p.in_open_fail_from = 1; }, "",
-         "Open port " + IN_PIPE + " error.\n", 0, 0, 0, BLANK},
+        {"read command cut", short_write(1, 4), "", "Write port error code=31\n", 1, 0, BLANK},
+        {"write command cut", short_write(2, 20), CURRENT, "Write port error code=31\n", 2, 1,
+         BLANK},
+        {"input pipe does not open", [](P p) { p.in_open_fail_from = 1; }, "",
+         "Open port " + IN_PIPE + " error.\n", 0, 0, BLANK},
     };
     for (const SerialOutcome &c : cases) {
         SCOPED_TRACE(c.what);
         c.set(fresh());
         ::Run run = run_with_file("/ab12cd");
         EXPECT_EQ(serial_output(run), c.out);
-        // '*' stands for an error code the system left from earlier calls.
         std::size_t any = c.err.find('*');
         if (any == std::string::npos) {
             EXPECT_EQ(run.err, c.err);
@@ -288,12 +274,12 @@ TEST_F(SerialNumberTest, EveryOutcomeIsReportedAndThePrintJobFollows) {
         if (c.commands > 0) {
             EXPECT_EQ(printer->commands[0], bytes_of(READ_COMMAND));
         }
-        EXPECT_EQ(standin::sys().sleeps, std::vector<DWORD>(c.waits, 500));
+        EXPECT_EQ(standin::sys().sleeps, std::vector<DWORD>(c.replies, 500));
         std::vector<std::string> steps = trace();
         EXPECT_EQ(std::count_if(steps.begin(), steps.end(),
                                 [](const std::string &s) { return s.rfind("read in ", 0) == 0; }),
-                  static_cast<long>(c.in_reads));
-        EXPECT_EQ(serial_of(*printer), c.serial);
+                  static_cast<long>(c.replies));
+        EXPECT_EQ(serial_of(*printer), c.kept);
         EXPECT_EQ(printer->model.queue_count, 0u);
         // Output pipe first, then input; the output pipe alone is closed
         // when the input pipe does not open.
