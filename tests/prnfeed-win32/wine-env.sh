@@ -26,3 +26,25 @@ skip_unless_wine_runs() {
 		exit "$WINE_SKIP"
 	fi
 }
+
+# What the tests compare: the banner of the executable started as <name>
+# (PRNFEED by default), as it reaches the stream in text mode.
+banner() { printf '%s Version 1.0(08/20/2002)\r\n\r\n' "${1:-PRNFEED}"; }
+
+# bad <what>: reports one failed check; $fail, the test's result, is 1 from
+# then on.
+fail=0
+# shellcheck disable=SC2034
+bad() {
+	echo "FAIL: $*"
+	fail=1
+}
+# expect_same <what> <expected content file> <actual file>
+expect_same() {
+	if ! cmp -s "$2" "$3"; then
+		bad "$1 differs; expected:"
+		od -c "$2" | head -20
+		echo "got:"
+		od -c "$3" 2>&1 | head -20
+	fi
+}

@@ -23,7 +23,6 @@ if [ ! -f "$exe" ]; then
 fi
 rm -rf "$work" && mkdir -p "$work" || exit 1
 
-banner() { printf '%s Version 1.0(08/20/2002)\r\n\r\n' "$1"; }
 usage() {
 	printf '\tUsage: %s.EXE [filename.ext]\r\n' "$1"
 	printf '\t    or %s.EXE [filename.ext] </LINECODE>\r\n' "$1"
@@ -90,19 +89,8 @@ cd "$work" || exit 1
 timeout 60 wine "$run" "${args[@]}" </dev/null >"$work/got.out" 2>"$work/got.err"
 rc=$?
 
-fail=0
-if [ "$rc" != "$want_rc" ]; then
-	echo "exit status $rc, expected $want_rc"
-	fail=1
-fi
-for s in out err; do
-	if ! cmp -s "$work/want.$s" "$work/got.$s"; then
-		echo "std$s differs; expected:"
-		od -c "$work/want.$s"
-		echo "got:"
-		od -c "$work/got.$s"
-		fail=1
-	fi
-done
+[ "$rc" = "$want_rc" ] || bad "exit status $rc, expected $want_rc"
+expect_same stdout "$work/want.out" "$work/got.out"
+expect_same stderr "$work/want.err" "$work/got.err"
 [ "$fail" = 0 ] && echo "$case_name: exit $rc, stdout and stderr as expected"
 exit "$fail"

@@ -91,39 +91,39 @@ TEST_F(CommandLine, LineCodeWithoutFileNameEndsAfterSerialStep) {
     }
 }
 
-// A cut argument would print another file: it is refused before the
-// printer is asked anything.
-TEST_F(CommandLine, OverLongArgumentIsRefusedBeforeThePrinterQuery) {
-    for (const std::string &arg : {std::string(256, 'f'), "/" + std::string(255, 'c')}) {
+// Refused before the printer is asked anything: an argument that would be
+// cut (and print another file), and a line code whose taken characters (the
+// last four after the prefix) are not visible ASCII other than ',', which
+// would spoil the serial number for good.
+TEST_F(CommandLine, UnusableArgumentIsRefusedBeforeThePrinterQuery) {
+    const std::string cut = "\tArgument too long...(";
+    const std::string spoil = "\tLine code not usable for a serial number...(";
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string(256, 'f'), cut},
+        {"/" + std::string(255, 'c'), cut},
+        {"/ab 1", spoil},
+        {"/ab1\n", spoil},
+        {"-ab,1", spoil},
+        {"/abc\x7f", spoil},
+        {"/\xe9", spoil},
+        {"/ab12\t", spoil},
+        {"/x,y ", spoil},
+        {std::string("/ab\x01") + "2", spoil},
+    };
+    for (const auto &[arg, message] : cases) {
+        SCOPED_TRACE(arg);
         fresh_printer();
         Outcome run = run_prnfeed({"job.prn", arg});
         EXPECT_EQ(run.exit_value, -1);
         EXPECT_EQ(run.out, banner());
-        EXPECT_EQ(run.err, "\tArgument too long...(" + arg + ")\n");
+        EXPECT_EQ(run.err, message + arg + ")\n");
         EXPECT_EQ(standin::call_names(), std::vector<std::string>{"GetModuleFileNameA"});
+        EXPECT_CLEAN();
     }
     // 255 characters still fit their buffer.
     fresh_system();
     Outcome run = run_prnfeed({"/" + std::string(254, 'c')});
     EXPECT_EQ(run.err, "\tPrinter is not ready!\n");
-}
-
-// The serial number is written once and for good: a line code whose taken
-// characters (the last four after the prefix) are not visible ASCII other
-// than ',' is refused before the printer is asked anything.
-TEST_F(CommandLine, LineCodeThatWouldSpoilTheSerialNumberIsRefused) {
-    for (const std::string &code :
-         std::vector<std::string>{"/ab 1", "/ab1\n", "-ab,1", "/abc\x7f", "/\xe9", "/ab12\t",
-                                  "/x,y ", std::string("/ab\x01") + "2"}) {
-        SCOPED_TRACE(code);
-        fresh_printer();
-        Outcome run = run_prnfeed({"job.prn", code});
-        EXPECT_EQ(run.exit_value, -1);
-        EXPECT_EQ(run.out, banner());
-        EXPECT_EQ(run.err, "\tLine code not usable for a serial number...(" + code + ")\n");
-        EXPECT_EQ(standin::call_names(), std::vector<std::string>{"GetModuleFileNameA"});
-        EXPECT_CLEAN();
-    }
 }
 
 struct ModuleName {

@@ -49,27 +49,6 @@ TEST_F(DeviceId, TextIsCutByTheReturnedCount) {
     }
 }
 
-TEST_F(DeviceId, RepliesWithoutTextGiveTheEmptyText) {
-    for (long count : {0L, 1L, 2L}) {
-        fresh_printer().printer.model.id_count = count;
-        int result = 0;
-        EXPECT_EQ(delivered(result), "") << count;
-        EXPECT_EQ(result, 1);
-        char name[256];
-        std::memset(name, '#', sizeof(name));
-        EXPECT_EQ(get_printer_name(name), 1);
-        EXPECT_STREQ(name, "");
-        EXPECT_CLEAN();
-    }
-}
-
-TEST_F(DeviceId, CountNotBytesDecidesTheLength) {
-    // The driver says 10 bytes came although the ID is longer.
-    add_usb_printer(PRINTER_PATH, "MFG:Maker;MDL:P-100;").printer.model.id_count = 10;
-    int result = 0;
-    EXPECT_EQ(delivered(result), "MFG:Mak");
-}
-
 // Fills the stack below the caller with 'X', as the earlier calls of a run
 // leave it, so that a reply buffer that is not cleared shows.
 __attribute__((noinline)) void dirty_stack() {
@@ -79,12 +58,33 @@ __attribute__((noinline)) void dirty_stack() {
     }
 }
 
-TEST_F(DeviceId, CountBeyondTheReplyEndsTheTextWhereTheReplyEnds) {
-    add_usb_printer(PRINTER_PATH, "MFG:X;MDL:LONGNAME").printer.model.id_count = 300;
-    char name[256];
-    dirty_stack();
-    ASSERT_EQ(get_printer_name(name), 1);
-    EXPECT_STREQ(name, "LONGNAME");
+// The byte count the driver returns, not the bytes, decides the length: a
+// reply without text gives the empty text, a count beyond the reply ends
+// the text where the reply ends.
+TEST_F(DeviceId, CountDecidesTheLength) {
+    const struct {
+        const char *id;
+        long count;
+        const char *text;
+        const char *name;
+    } cases[] = {{PRINTER_ID, 0, "", ""},
+                 {PRINTER_ID, 1, "", ""},
+                 {PRINTER_ID, 2, "", ""},
+                 {"MFG:Maker;MDL:P-100;", 10, "MFG:Mak", ""},
+                 {"MFG:X;MDL:LONGNAME", 300, "MFG:X;MDL:LONGNAME", "LONGNAME"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.count);
+        fresh_printer(PRINTER_PATH, c.id).printer.model.id_count = c.count;
+        int result = 0;
+        EXPECT_EQ(delivered(result), c.text);
+        EXPECT_EQ(result, 1);
+        char name[256];
+        std::memset(name, '#', sizeof(name));
+        dirty_stack();
+        EXPECT_EQ(get_printer_name(name), 1);
+        EXPECT_STREQ(name, c.name);
+        EXPECT_CLEAN();
+    }
 }
 
 TEST_F(DeviceId, FailingRequestLeavesBufferUntouchedAndClosesTheDevice) {

@@ -142,32 +142,35 @@ TEST_F(Discovery, NoPrinterLeavesPipePathsEmpty) {
     EXPECT_EQ(count_calls("SetupDiDestroyDeviceInfoList"), 1);
 }
 
+// An interface that fails to open, or that another program holds, is
+// skipped: the next one is opened, exclusively, for reading and writing.
 TEST_F(Discovery, FirstInterfaceThatOpensWins) {
-    standin::Interface &first = add_usb_printer(path_of('a', 60));
-    add_usb_printer(path_of('b', 60));
-    first.open_error = ERROR_ACCESS_DENIED;
-    HANDLE device = open_first_interface(&GUID_DEVINTERFACE_USBPRINT);
-    ASSERT_NE(device, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(std::string(out_pipe_path), path_of('b', 60) + "\\PIPE00");
-    EXPECT_EQ(std::string(in_pipe_path), path_of('b', 60) + "\\PIPE01");
-    // The device itself, exclusively, for reading and writing.
-    EXPECT_EQ(calls_of("CreateFileA").back(),
-              path_of('b', 60) + ", C0000000, 0, NULL, 3, 0, NULL -> device");
-    EXPECT_EQ(standin::open_handles().size(), 1u);
-    CloseHandle(device);
-}
-
-TEST_F(Discovery, InterfaceHeldByAnotherProgramIsSkipped) {
-    add_usb_printer(path_of('a', 60));
-    add_usb_printer(path_of('b', 60));
-    HANDLE held = CreateFileA(path_of('a', 60).c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    HANDLE device = open_first_interface(&GUID_DEVINTERFACE_USBPRINT);
-    ASSERT_NE(device, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(std::string(out_pipe_path), path_of('b', 60) + "\\PIPE00");
-    CloseHandle(device);
-    CloseHandle(held);
+    for (bool held_elsewhere : {false, true}) {
+        SCOPED_TRACE(held_elsewhere ? "held by another program" : "access denied");
+        fresh_system();
+        standin::Interface &first = add_usb_printer(path_of('a', 60));
+        add_usb_printer(path_of('b', 60));
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (held_elsewhere) {
+            held = CreateFileA(path_of('a', 60).c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                               OPEN_EXISTING, 0, NULL);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        } else {
+            first.open_error = ERROR_ACCESS_DENIED;
+        }
+        HANDLE device = open_first_interface(&GUID_DEVINTERFACE_USBPRINT);
+        ASSERT_NE(device, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(std::string(out_pipe_path), path_of('b', 60) + "\\PIPE00");
+        EXPECT_EQ(std::string(in_pipe_path), path_of('b', 60) + "\\PIPE01");
+        EXPECT_EQ(calls_of("CreateFileA").back(), path_of('b', 60) +
+                                                      ", C0000000, 0, NULL, 3, 0, NULL -> device" +
+                                                      (held_elsewhere ? " 2" : ""));
+        EXPECT_EQ(standin::open_handles().size(), held_elsewhere ? 2u : 1u);
+        CloseHandle(device);
+        if (held_elsewhere) {
+            CloseHandle(held);
+        }
+    }
 }
 
 TEST_F(Discovery, AllFailingLeavesPathsOfTheLastTried) {
@@ -203,8 +206,9 @@ TEST_F(Discovery, EnumerationErrorsSkipOnlyThatMember) {
     CloseHandle(device);
 }
 
-// Interfaces whose path cannot be fetched are skipped before the pipe
-// paths are written and without an open attempt.
+// Interfaces whose path cannot be fetched, or whose block has no room for
+// the path's terminator (nothing is read past the block), are skipped
+// before the pipe paths are written and without an open attempt.
 TEST_F(Discovery, UnfetchablePathsLeavePipePathsAlone) {
     add_usb_printer(path_of('a', 60)).size_query_fails = true;
     add_usb_printer(path_of('b', 60)).reported_size = 4;
@@ -212,6 +216,7 @@ TEST_F(Discovery, UnfetchablePathsLeavePipePathsAlone) {
     // Too long for the pipe-path buffers. Its detail block must still be
     // given back: that leak check is the sanitizer build's (LeakSanitizer).
     add_usb_printer(path_of('d', 249));
+    add_usb_printer(path_of('e', 60)).unterminated_path = true;
     std::strcpy(out_pipe_path, "earlier\\PIPE00");
     std::strcpy(in_pipe_path, "earlier\\PIPE01");
     EXPECT_EQ(open_first_interface(&GUID_DEVINTERFACE_USBPRINT), INVALID_HANDLE_VALUE);
@@ -220,19 +225,9 @@ TEST_F(Discovery, UnfetchablePathsLeavePipePathsAlone) {
     EXPECT_EQ(count_calls("CreateFileA"), 0);
     // Size query and fetch of one interface ask for the same, exact size.
     std::vector<std::string> details = calls_of("SetupDiGetDeviceInterfaceDetailA");
-    ASSERT_EQ(details.size(), 6u); // a: query; b: query; c, d: query and fetch
+    ASSERT_EQ(details.size(), 8u); // a: query; b: query; c, d, e: query and fetch
     EXPECT_NE(details[4].find("NULL, 0, NULL required=254"), std::string::npos) << details[4];
     EXPECT_NE(details[5].find("detail, 254, NULL -> TRUE"), std::string::npos) << details[5];
-}
-
-// A driver whose block has no room for the path's terminator: nothing is
-// read past the block, no pipe path written, nothing opened.
-TEST_F(Discovery, DetailBlockWithoutTerminatorIsSkipped) {
-    add_usb_printer(path_of('a', 60)).unterminated_path = true;
-    std::strcpy(out_pipe_path, "earlier\\PIPE00");
-    EXPECT_EQ(open_first_interface(&GUID_DEVINTERFACE_USBPRINT), INVALID_HANDLE_VALUE);
-    EXPECT_STREQ(out_pipe_path, "earlier\\PIPE00");
-    EXPECT_EQ(count_calls("CreateFileA"), 0);
 }
 
 // A set whose every member fails to enumerate (a broken driver stack) ends

@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <functional>
+
 namespace {
 
 using standin::sys;
@@ -107,37 +109,58 @@ TEST_F(PrintJob, EffectsComeInOrderAndEverythingIsReleased) {
     EXPECT_EQ(tail, expected);
 }
 
-TEST_F(PrintJob, ShortWriteStopsThePassButStillExitsZero) {
-    printer->printer.short_write_at = 2;
-    printer->printer.short_write_accepts = 100;
-    std::string file = make_file("job.prn", pattern(10000));
-    Outcome run = run_prnfeed({file});
-    EXPECT_EQ(run.exit_value, 0);
-    EXPECT_EQ(run.out, banner() + "Printing to P-100\n" + progress({0}, 10000) + "\n");
-    EXPECT_EQ(run.err, "Write port error code=31\nPrinter Error...!");
-    standin::Bytes sent = pattern(10000);
-    sent.resize(4096 + 100);
-    EXPECT_EQ(printer->printer.received, sent);
-    EXPECT_EQ(count_calls("ReadFile"), 2); // no chunk read after the short write
-}
-
-TEST_F(PrintJob, ReadErrorStopsThePass) {
-    sys().file_read_fail_at = 2;
-    std::string file = make_file("job.prn", pattern(10000));
-    Outcome run = run_prnfeed({file});
-    EXPECT_EQ(run.exit_value, 0);
-    EXPECT_EQ(run.out, banner() + "Printing to P-100\n" + progress({0}, 10000) + "\n");
-    EXPECT_EQ(run.err, "\tError reading file..(" + file + ")\nPrinter Error...!");
-    EXPECT_EQ(printer->printer.received.size(), 4096u);
-}
-
-TEST_F(PrintJob, FailedReopenIsReportedAsReadErrorAndNothingBogusIsClosed) {
-    sys().file_open_fail_at = 2;
-    std::string file = make_file("job.prn", pattern(10));
-    Outcome run = run_prnfeed({file});
-    EXPECT_EQ(run.exit_value, 0);
-    EXPECT_EQ(run.err, "\tError reading file..(" + file + ")\nPrinter Error...!");
-    EXPECT_EQ(printer->printer.writes, 0u);
+// A failure stops the pass (exit 0, "Printer Error...!") or, before any
+// data, the job (exit -1); everything opened is closed either way.
+TEST_F(PrintJob, FailuresStopThePassOrTheJob) {
+    const std::string job = "Printing to P-100\n" + progress({0}, 10000) + "\n";
+    const std::string read_error = "\tError reading file..(job.prn)\nPrinter Error...!";
+    const std::string no_block = "\tMemory allocation error...(4096)\n";
+    const struct {
+        const char *what;
+        std::function<void(standin::Interface &)> set;
+        int exit_value;
+        std::string out; // after the banner
+        std::string err;
+        std::size_t received; // the file's first bytes
+        int reads;            // of the file
+        int blocks;           // transfer blocks asked for
+    } cases[] = {
+        // No chunk is read after a short write.
+        {"short write",
+         [](standin::Interface &p) {
+             p.printer.short_write_at = 2;
+             p.printer.short_write_accepts = 100;
+         },
+         0, job, "Write port error code=31\nPrinter Error...!", 4096 + 100, 2, 1},
+        {"read error", [](standin::Interface &) { sys().file_read_fail_at = 2; }, 0, job,
+         read_error, 4096, 2, 1},
+        // A failed reopen is a read error; nothing bogus is closed.
+        {"reopen fails", [](standin::Interface &) { sys().file_open_fail_at = 2; }, 0,
+         "Printing to P-100\n\n", read_error, 0, 1, 1},
+        {"output pipe does not open",
+         [](standin::Interface &p) { p.printer.out_open_fail_from = 1; }, -1, "",
+         "Open port " + out_pipe() + " error.\n", 0, 0, 0},
+        // No transfer block: nothing is sent.
+        {"no block", [](standin::Interface &) { sys().global_alloc_fails = true; }, -1, "",
+         no_block, 0, 0, 1},
+        {"block does not lock", [](standin::Interface &) { sys().global_lock_fails = true; }, -1,
+         "", no_block, 0, 0, 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        printer = &fresh_printer();
+        c.set(*printer);
+        standin::Bytes data = pattern(10000);
+        Outcome run = run_prnfeed({make_file("job.prn", data)});
+        EXPECT_EQ(run.exit_value, c.exit_value);
+        EXPECT_EQ(run.out, banner() + c.out);
+        EXPECT_EQ(run.err, c.err);
+        data.resize(c.received);
+        EXPECT_EQ(printer->printer.received, data);
+        EXPECT_EQ(count_calls("ReadFile"), c.reads);
+        EXPECT_EQ(count_calls("GlobalAlloc"), c.blocks);
+        EXPECT_CLEAN();
+    }
 }
 
 TEST_F(PrintJob, FileThatDoesNotOpenStopsBeforeThePipe) {
@@ -160,32 +183,6 @@ TEST_F(PrintJob, FileThatDoesNotOpenStopsBeforeThePipe) {
     }
     CloseHandle(held);
     EXPECT_EQ(printer->printer.writes, 0u);
-}
-
-TEST_F(PrintJob, OutputPipeThatDoesNotOpenClosesTheFile) {
-    printer->printer.out_open_fail_from = 1;
-    std::string file = make_file("job.prn", pattern(10));
-    Outcome run = run_prnfeed({file});
-    EXPECT_EQ(run.exit_value, -1);
-    EXPECT_EQ(run.out, banner());
-    EXPECT_EQ(run.err, "Open port " + out_pipe() + " error.\n");
-    EXPECT_EQ(count_calls("GlobalAlloc"), 0);
-}
-
-// No transfer block: nothing is sent, everything opened is closed.
-TEST_F(PrintJob, TransferBlockFailureSendsNothing) {
-    for (int lock : {0, 1}) {
-        printer = &fresh_printer();
-        (lock ? sys().global_lock_fails : sys().global_alloc_fails) = true;
-        std::string file = make_file("job.prn", pattern(10));
-        Outcome run = run_prnfeed({file});
-        EXPECT_EQ(run.exit_value, -1);
-        EXPECT_EQ(run.out, banner());
-        EXPECT_EQ(run.err, "\tMemory allocation error...(4096)\n");
-        EXPECT_EQ(printer->printer.writes, 0u);
-        EXPECT_EQ(count_calls("ReadFile"), 0);
-        EXPECT_CLEAN();
-    }
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
+
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 using testing::IsEmpty;
@@ -92,86 +94,87 @@ void expect_clean(const RunResult &r) {
 
 } // namespace
 
-TEST(CommandLine, WrongArgumentCountPrintsOnlyUsage) {
+// A wrong argument count prints only the usage; a count above the limit or
+// negative is refused before anything is opened.
+TEST(CommandLine, RefusedBeforeOpening) {
     Sandbox box;
-    for (const auto &args :
-         std::vector<std::vector<std::string>>{{}, {"20", "0", "0"}, {"20", "0", "0", "0", "0"}}) {
-        SCOPED_TRACE(args.size());
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, kUsage},
+        {{"20", "0", "0"}, kUsage},
+        {{"20", "0", "0", "0", "0"}, kUsage},
+        {{"65537", "0", "0", "0"}, kLimit + kUsage},
+        {{"-1", "0", "0", "0"}, kLimit + kUsage},
+        {{"99999999", "0", "0", "0"}, kLimit + kUsage}};
+    for (const auto &[args, out] : cases) {
+        SCOPED_TRACE(testing::PrintToString(args));
         RunResult r = box.run(args);
         expect_clean(r);
-        EXPECT_EQ(r.out, kUsage);
+        EXPECT_EQ(r.out, out);
         EXPECT_THAT(r.trace, IsEmpty());
     }
 }
 
-TEST(CommandLine, CountAboveLimitOrNegativeIsRefusedBeforeOpening) {
-    Sandbox box;
-    for (const char *count : {"65537", "-1", "99999999"}) {
-        SCOPED_TRACE(count);
-        RunResult r = box.run({count, "0", "0", "0"});
-        expect_clean(r);
-        EXPECT_EQ(r.out, kLimit + kUsage);
-        EXPECT_THAT(r.trace, IsEmpty());
-    }
-}
-
-TEST(CommandLine, FullSizeBlockIsSentInOneWrite) {
-    Sandbox box;
-    RunResult r = box.run({"65536", "0", "0", "0"});
-    expect_clean(r);
-    EXPECT_EQ(r.out, report(Tx, "65536", dump(pattern_values(65536), " %x ")));
-    EXPECT_THAT(r.trace,
-                ElementsAreArray(node_calls("/dev/hsspi", "0x155",
-                                            {"write 65536 " + pattern_hex(65536) + " -> 65536"})));
-}
-
-TEST(CommandLine, DeviceArgumentChoosesNode) {
-    Sandbox box;
-    const std::vector<std::pair<std::string, std::string>> cases{
-        {"0", "/dev/hsspi"}, {"abc", "/dev/hsspi"}, {"1", "/dev/spi"},
-        {"2", "/dev/spi"},   {"-1", "/dev/spi"},    {" +7x", "/dev/spi"}};
-    for (const auto &[dev, node] : cases) {
-        SCOPED_TRACE(dev);
-        RunResult r = box.run({"1", "0", "0", dev});
-        expect_clean(r);
-        EXPECT_EQ(r.out, report(Tx, "1", " 0 ", node));
-        EXPECT_THAT(r.trace, ElementsAreArray(node_calls(node, "0x155", {"write 1 00 -> 1"})));
-    }
-}
-
-TEST(CommandLine, NonNumericCountIsZero) {
-    Sandbox box;
-    RunResult r = box.run({"many", "0", "0", "0"});
-    expect_clean(r);
-    EXPECT_EQ(r.out, report(Tx, "0", ""));
-    EXPECT_THAT(r.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x155", {"write 0  -> 0"})));
-}
-
-TEST(Modes, FlagsWordAndModeTextFollowMode) {
-    Sandbox box;
-    struct Case {
-        const char *mode;
-        const char *flags;
-        const char *text;
+// One run each: the whole report and every call that reaches the driver.
+TEST(Scenarios, ReportAndDriverCalls) {
+    struct Scenario {
+        std::vector<std::string> args;
+        std::string out;
+        std::vector<std::string> trace;
+        const char *rx = nullptr; // the stand-in's receive setting
     };
-    for (const Case &c :
-         {Case{"0", "0x155", "***** MODE : Master "}, Case{"1", "0x156", "***** MODE : Slave "},
-          Case{"2", "0x154", ""}, Case{"-1", "0x154", ""}}) {
-        SCOPED_TRACE(c.mode);
-        RunResult r = box.run({"2", c.mode, "0", "1"});
-        expect_clean(r);
-        EXPECT_EQ(r.out, report(Tx, "2", " 0  1 ", "/dev/spi", c.text));
-        EXPECT_THAT(r.trace,
-                    ElementsAreArray(node_calls("/dev/spi", c.flags, {"write 2 0001 -> 2"})));
-    }
-}
-
-TEST(Modes, OtherXferMovesNoDataButStillSetsFlagsAndPauses) {
+    std::vector<Scenario> cases = {
+        // A full-size block is sent in one write.
+        {{"65536", "0", "0", "0"},
+         report(Tx, "65536", dump(pattern_values(65536), " %x ")),
+         node_calls("/dev/hsspi", "0x155", {"write 65536 " + pattern_hex(65536) + " -> 65536"})},
+        // A count that is not a number is zero.
+        {{"many", "0", "0", "0"},
+         report(Tx, "0", ""),
+         node_calls("/dev/hsspi", "0x155", {"write 0  -> 0"})},
+        // Another xfer moves no data but still sets the flags and pauses.
+        {{"100", "0", "2", "0"},
+         opening("100", "/dev/hsspi") + kMaster + std::string(8, '\n'),
+         node_calls("/dev/hsspi", "0x155", {})},
+        // Zero bytes compare equal.
+        {{"0", "2", "1", "0"},
+         report(Rx, "0", kOk, "/dev/hsspi", ""),
+         node_calls("/dev/hsspi", "0x154", {"read 0 -> 0"})},
+        // A failed read is reported as a failed receive.
+        {{"4", "0", "1", "0"},
+         report(Rx, "4", "0 0 0 0 " + kFailed),
+         node_calls("/dev/hsspi", "0x155", {"read 4 -> -1 EIO"}),
+         "error"},
+    };
+    // The device argument chooses the node: 0 or no number for the first.
+    for (auto [dev, node] : std::vector<std::pair<std::string, std::string>>{{"0", "/dev/hsspi"},
+                                                                             {"abc", "/dev/hsspi"},
+                                                                             {"1", "/dev/spi"},
+                                                                             {"2", "/dev/spi"},
+                                                                             {"-1", "/dev/spi"},
+                                                                             {" +7x", "/dev/spi"}})
+        cases.push_back({{"1", "0", "0", dev},
+                         report(Tx, "1", " 0 ", node),
+                         node_calls(node, "0x155", {"write 1 00 -> 1"})});
+    // The flags word and the mode text follow the mode.
+    for (auto [mode, flags, text] : std::vector<std::array<std::string, 3>>{{"0", "0x155", kMaster},
+                                                                            {"1", "0x156", kSlave},
+                                                                            {"2", "0x154", ""},
+                                                                            {"-1", "0x154", ""}})
+        cases.push_back({{"2", mode, "0", "1"},
+                         report(Tx, "2", " 0  1 ", "/dev/spi", text),
+                         node_calls("/dev/spi", flags, {"write 2 0001 -> 2"})});
     Sandbox box;
-    RunResult r = box.run({"100", "0", "2", "0"});
-    expect_clean(r);
-    EXPECT_EQ(r.out, opening("100", "/dev/hsspi") + kMaster + std::string(8, '\n'));
-    EXPECT_THAT(r.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x155", {})));
+    for (const Scenario &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        if (c.rx != nullptr)
+            box.env["RX"] = c.rx;
+        else
+            box.env.erase("RX");
+        RunResult r = box.run(c.args);
+        expect_clean(r);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_THAT(r.trace, ElementsAreArray(c.trace));
+    }
 }
 
 TEST(Dump, SendLayouts) {
@@ -242,14 +245,6 @@ TEST(Receive, CorruptedByteFails) {
     EXPECT_NE(whole.out.find(kOk), std::string::npos);
 }
 
-TEST(Receive, ZeroBytesCompareEqual) {
-    Sandbox box;
-    RunResult r = box.run({"0", "2", "1", "0"});
-    expect_clean(r);
-    EXPECT_EQ(r.out, report(Rx, "0", kOk, "/dev/hsspi", ""));
-    EXPECT_THAT(r.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x154", {"read 0 -> 0"})));
-}
-
 TEST(DriverFailures, OpenFailureIsReportedOnStandardOutput) {
     Sandbox box;
     box.env["NODES"] = "/dev/spi"; // only the other node exists
@@ -271,13 +266,4 @@ TEST(DriverFailures, RefusedRequestsAndShortWriteDoNotChangeTheReport) {
                 ElementsAre("open /dev/spi flags=0x2 -> fd", "ioctl 0x701 0x2 -> -1 EIO",
                             "ioctl 0x702 0x5 -> -1 EIO", "ioctl 0x704 0x155 -> -1 EIO",
                             "write 20 " + pattern_hex(20) + " -> 3", "usleep 5", "close -> 0"));
-}
-
-TEST(DriverFailures, FailedReadIsReportedAsFailedReceive) {
-    Sandbox box;
-    box.env["RX"] = "error";
-    RunResult r = box.run({"4", "0", "1", "0"});
-    expect_clean(r);
-    EXPECT_EQ(r.out, report(Rx, "4", "0 0 0 0 " + kFailed));
-    EXPECT_THAT(r.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x155", {"read 4 -> -1 EIO"})));
 }

@@ -20,7 +20,7 @@ add_custom_command(
             -fno-builtin -fno-pie -no-pie -fno-stack-protector -Wall -Wextra -Werror
             -I${PROJECT_SOURCE_DIR}/tolvex -o ${BOARD_WORK}/init
             ${CMAKE_CURRENT_SOURCE_DIR}/board_init.c -lgcc
-    DEPENDS board_init.c ${PROJECT_SOURCE_DIR}/tolvex/tolvex.h
+    DEPENDS board_init.c device_checks.h ${PROJECT_SOURCE_DIR}/tolvex/tolvex.h
     VERBATIM)
 add_custom_target(tolvex_board_init ALL DEPENDS ${BOARD_WORK}/init)
 

@@ -18,15 +18,10 @@
  * the module must print, in order, is announced as "kit: klog <line>"; the
  * kernel log (with levels) follows between "kit: log begin" and
  * "kit: log end", then "kit: result PASS" or "kit: result FAIL (n)". A
- * restart ends the emulator (-no-reboot).
- *
- * Only requests that the module refuses before touching a register are
- * sent: the versatile machine has none of the board's fixed register
- * mappings, so commands 1, 5, 6 and 2/3 with a valid offset never run here.
+ * restart ends the emulator (-no-reboot). The checks through the device
+ * node are shared with the current-kernel boot (device_checks.h).
  */
 #include <stdarg.h>
-
-#include "tolvex.h"
 
 enum {
     NR_EXIT = 1,
@@ -65,7 +60,6 @@ enum {
 #define UNMAPPED_ADDRESS 0x10000000ul /* far above this program, far below its stack */
 #define LOG_LOAD "<4>[device_init : 339] device_init() start !!!"
 #define LOG_UNLOAD "<4>[device_exit : 352] device_exit() !!!"
-#define COUNT(a) (sizeof(a) / sizeof((a)[0]))
 
 static long sys(long nr, long a, long b, long c, long d, long e) {
     register long r0 __asm__("r0") = a;
@@ -220,72 +214,29 @@ static void announce(const char *line) {
     say("kit: klog %s", line);
 }
 
-static long ioctl_call(long fd, unsigned cmd, unsigned long arg) {
+static long dev_open(const char *node, int read_only) {
+    return sys(NR_OPEN, (long)node, read_only ? O_RDONLY : O_RDWR, 0, 0, 0);
+}
+
+static long dev_close(long fd) {
+    return sys(NR_CLOSE, fd, 0, 0, 0, 0);
+}
+
+static long dev_read(long fd, void *buf, unsigned long n) {
+    return sys(NR_READ, fd, (long)buf, (long)n, 0, 0);
+}
+
+static long dev_write(long fd, const void *buf, unsigned long n) {
+    return sys(NR_WRITE, fd, (long)buf, (long)n, 0, 0);
+}
+
+static long dev_ioctl(long fd, unsigned cmd, unsigned long arg) {
     say("kit: klog <4>tolvex_ioctl(%d)", (long)(int)cmd);
     return sys(NR_IOCTL, fd, (long)cmd, (long)arg, 0, 0);
 }
 
-static void expect_ioctl(long fd, unsigned cmd, unsigned long arg, long want, const char *what) {
-    long r = ioctl_call(fd, cmd, arg);
-
-    say("kit: %s ioctl %x %s: result %d, want %d", r == want ? "ok" : "FAIL", (unsigned long)cmd,
-        what, r, want);
-    if (r != want)
-        failures++;
-}
-
-static void check_unknown_commands(long fd) {
-    static const unsigned cmds[] = {0, 7, 8, 0x100, 0x80000000u, 0xFFFFFFFFu};
-    unsigned long i;
-
-    for (i = 0; i < COUNT(cmds); i++)
-        expect_ioctl(fd, cmds[i], 0, -ENOTTY, "(unknown)");
-}
-
-/* Commands 2 and 3 refuse a record they cannot read and a bad offset. */
-static void check_port_refusals(long fd) {
-    static const unsigned long addrs[] = {0, UNMAPPED_ADDRESS, KERNEL_ADDRESS};
-    static const char *const names[] = {"NULL record", "unmapped record", "kernel-address record"};
-    static const unsigned offsets[] = {0x1000, 0x2, 0xFFFFFFFCu, 0x1004, 0xFFD};
-    unsigned cmd;
-    unsigned long i;
-
-    for (cmd = TOLVEX_CMD_GPORT_READ; cmd <= TOLVEX_CMD_GPORT_WRITE; cmd++) {
-        for (i = 0; i < COUNT(addrs); i++)
-            expect_ioctl(fd, cmd, addrs[i], -EFAULT, names[i]);
-        for (i = 0; i < COUNT(offsets); i++) {
-            GPORT_DATA rec = {offsets[i], 0xA5A5A5A5u};
-
-            expect_ioctl(fd, cmd, (unsigned long)&rec, -EINVAL, "offset out of the block");
-            check(rec.uloffset == offsets[i] && rec.ulvalue == 0xA5A5A5A5u, "record left alone",
-                  (long)rec.uloffset);
-        }
-    }
-}
-
-static void check_command_4_and_io(long fd) {
-    static unsigned char buf[4096];
-    static const unsigned long lens[] = {0, 1, 8, sizeof(buf)};
-    GPORT_DATA rec = {0x12345678u, 0x9ABCDEF0u};
-    unsigned long i;
-    int untouched = 1;
-
-    expect_ioctl(fd, TOLVEX_PBA_END_GPOTEST, (unsigned long)&rec, 0, "with a record");
-    check(rec.uloffset == 0x12345678u && rec.ulvalue == 0x9ABCDEF0u,
-          "command 4 leaves its record alone", (long)rec.uloffset);
-    expect_ioctl(fd, TOLVEX_PBA_END_GPOTEST, 0xDEADBEEFul, 0, "with a junk argument");
-
-    memset(buf, 0x5A, sizeof(buf));
-    for (i = 0; i < COUNT(lens); i++) {
-        check(sys(NR_READ, fd, (long)buf, (long)lens[i], 0, 0) == 0, "read returns 0",
-              (long)lens[i]);
-        check(sys(NR_WRITE, fd, (long)buf, (long)lens[i], 0, 0) == 0, "write returns 0",
-              (long)lens[i]);
-    }
-    for (i = 0; i < sizeof(buf); i++)
-        untouched &= buf[i] == 0x5A;
-    check(untouched, "read leaves the buffer alone", 0);
-}
+#define DEVICE_IO_BUFFER 4096
+#include "device_checks.h"
 
 static long delete_module(void) {
     return sys(NR_DELETE_MODULE, (long)"tolvex", O_NONBLOCK, 0, 0, 0);
@@ -307,7 +258,6 @@ static long load(void) {
 static void run_load(void) {
     long r;
     long fd;
-    long fd2;
 
     check_registered(0);
     announce(LOG_LOAD);
@@ -321,24 +271,19 @@ static void run_load(void) {
     r = sys(NR_MKNOD, (long)"/dev/tolvex7", S_IFCHR | 0600, DEV(TOLVEX_MAJOR, 7), 0, 0);
     check(r == 0, "mknod /dev/tolvex7 c 252 7", r);
 
-    fd = sys(NR_OPEN, (long)"/dev/tolvex", O_RDWR, 0, 0, 0);
+    fd = dev_open("/dev/tolvex", 0);
     check(fd >= 0, "open /dev/tolvex", fd);
     if (fd >= 0) {
         check_unknown_commands(fd);
-        check_port_refusals(fd);
+        check_port_refusals(fd, TOLVEX_CMD_GPORT_READ, UNMAPPED_ADDRESS, KERNEL_ADDRESS);
         check_command_4_and_io(fd);
-        /* Any minor reaches the same device; opens keep no state. */
-        fd2 = sys(NR_OPEN, (long)"/dev/tolvex7", O_RDONLY, 0, 0, 0);
-        check(fd2 >= 0, "second open, minor 7, while the first is held", fd2);
-        if (fd2 >= 0) {
-            expect_ioctl(fd2, TOLVEX_PBA_END_GPOTEST, 0, 0, "on the second open");
-            check(sys(NR_CLOSE, fd2, 0, 0, 0, 0) == 0, "close of the second open", 0);
-        }
+        /* Any minor reaches the same device. */
+        check_second_open("/dev/tolvex7");
         r = delete_module();
         check(r == -EAGAIN, "unload refused (EAGAIN) while the device is open", r);
         r = has_line("/proc/modules", "tolvex ");
         check(r == 1, "module still loaded", r);
-        check(sys(NR_CLOSE, fd, 0, 0, 0, 0) == 0, "close", 0);
+        check(dev_close(fd) == 0, "close", 0);
     }
     announce(LOG_UNLOAD);
     r = delete_module();

@@ -18,28 +18,22 @@ namespace {
 
 using TolvexGport = Tolvex;
 
-TEST_F(TolvexGport, ReadOfOffset0x50ReturnsPortFConfigurationWord) {
-    set_reg(0xF6400050, 0x0000E4E4);
-    GPORT_DATA g{0x50, 0xCAFEF00D};
-    add_user_memory(&g, sizeof g);
-    EXPECT_EQ(ioctl(TOLVEX_CMD_GPORT_READ, &g), 0);
-    EXPECT_EQ(g.uloffset, 0x50u);
-    EXPECT_EQ(g.ulvalue, 0x0000E4E4u);
-    // The record is read and found writable before the single register load.
-    EXPECT_THAT(body(),
-                ElementsAre("from_user 8", "to_user 4", "R F6400050 -> 0000E4E4", "to_user 4"));
-}
-
-TEST_F(TolvexGport, ReadReachesEveryWordOfTheBlock) {
-    set_reg(0xF6400000, 0x01020304);
-    set_reg(0xF6400FFC, 0xA5A5A5A5);
-    GPORT_DATA g{0, 0};
-    add_user_memory(&g, sizeof g);
-    EXPECT_EQ(ioctl(TOLVEX_CMD_GPORT_READ, &g), 0);
-    EXPECT_EQ(g.ulvalue, 0x01020304u);
-    g.uloffset = 0xFFC;
-    EXPECT_EQ(ioctl(TOLVEX_CMD_GPORT_READ, &g), 0);
-    EXPECT_EQ(g.ulvalue, 0xA5A5A5A5u);
+TEST_F(TolvexGport, ReadReturnsTheWordAtTheOffsetAnywhereInTheBlock) {
+    const std::pair<std::uint32_t, std::uint32_t> words[] = {
+        {0x50, 0x0000E4E4}, {0, 0x01020304}, {0xFFC, 0xA5A5A5A5}};
+    for (auto [off, value] : words) {
+        set_reg(0xF6400000 + off, value);
+        GPORT_DATA g{off, 0xCAFEF00D};
+        add_user_memory(&g, sizeof g);
+        clear_trace();
+        EXPECT_EQ(ioctl(TOLVEX_CMD_GPORT_READ, &g), 0);
+        EXPECT_EQ(g.uloffset, off);
+        EXPECT_EQ(g.ulvalue, value);
+        // The record is read and found writable before the single register load.
+        char load[32];
+        std::snprintf(load, sizeof load, "R %08X -> %08X", 0xF6400000 + off, value);
+        EXPECT_THAT(body(), ElementsAre("from_user 8", "to_user 4", load, "to_user 4"));
+    }
 }
 
 TEST_F(TolvexGport, MisalignedRecordIsReadAndWrittenWhole) {
@@ -253,6 +247,11 @@ TEST_F(TolvexStop, Command1RunsTheWholeSequenceInOrder) {
     EXPECT_EQ(elapsed_us(), 40000u);
     EXPECT_EQ(count(trace(), Ev::ConstUdelay), 40);
     EXPECT_EQ(count(trace(), Ev::Udelay), 0);
+    // Two lines around the work.
+    EXPECT_THAT(log_lines(),
+                ElementsAre(kLoadLine, "tolvex_ioctl(1)", "", ">> TOLVEX_CMD_PW_STOP_MODE", "",
+                            "<< TOLVEX_CMD_PW_STOP_MODE"));
+    EXPECT_EQ(count(trace(), Ev::Printk), 3);
 }
 
 TEST_F(TolvexStop, PortSwitchClearsOnlyMode2FieldsOfPins0To7) {
@@ -280,15 +279,6 @@ TEST_F(TolvexStop, PortSwitchClearsOnlyMode2FieldsOfPins0To7) {
         EXPECT_THAT(g, ElementsAre(c.switched, c.con)) << std::hex << c.con;
         EXPECT_EQ(reg(0xF6400050), c.con);
     }
-}
-
-TEST_F(TolvexStop, Command1PrintsTwoLinesAroundTheWork) {
-    set_stop_registers(0, 0);
-    ASSERT_EQ(ioctl(TOLVEX_CMD_PW_STOP_MODE, 0ul), 0);
-    EXPECT_THAT(log_lines(),
-                ElementsAre(kLoadLine, "tolvex_ioctl(1)", "", ">> TOLVEX_CMD_PW_STOP_MODE", "",
-                            "<< TOLVEX_CMD_PW_STOP_MODE"));
-    EXPECT_EQ(count(trace(), Ev::Printk), 3);
 }
 
 TEST_F(TolvexStop, PowerConfigurationMasks) {
@@ -356,6 +346,12 @@ TEST_F(TolvexAdc, ConversionEndedAtFirstPollIsReadAtOnce) {
                                     "to_user 8",              //
                                     "iounmap C8800000"));
     EXPECT_EQ(reg(kAdcPhys + 0x04), 0xDCu);
+    // Every call overwrites both fields.
+    set_reg(kAdcPhys + 0x0C, 0x00001000);
+    set_reg(kAdcPhys + 0x10, 0x00000001);
+    EXPECT_EQ(ioctl(TOLVEX_CMD_TS_ADC, &ts), 0);
+    EXPECT_EQ(ts.xp, 0u);
+    EXPECT_EQ(ts.yp, 1u);
 }
 
 TEST_F(TolvexAdc, EachUnsuccessfulPollCostsOne20msWait) {
@@ -369,16 +365,6 @@ TEST_F(TolvexAdc, EachUnsuccessfulPollCostsOne20msWait) {
                             "R C8800000 -> 0000CC40"));
     EXPECT_EQ(elapsed_us(), 60000u);
     EXPECT_EQ(ts.xp, 0xBCDu);
-}
-
-TEST_F(TolvexAdc, EveryCallOverwritesBothFields) {
-    EXPECT_EQ(ioctl(TOLVEX_CMD_TS_ADC, &ts), 0);
-    EXPECT_EQ(ts.xp, 0xBCDu);
-    set_reg(kAdcPhys + 0x0C, 0x00001000);
-    set_reg(kAdcPhys + 0x10, 0x00000001);
-    EXPECT_EQ(ioctl(TOLVEX_CMD_TS_ADC, &ts), 0);
-    EXPECT_EQ(ts.xp, 0u);
-    EXPECT_EQ(ts.yp, 1u);
 }
 
 TEST_F(TolvexAdc, WaitIsBoundedAfterFiftyWaits) {

@@ -41,7 +41,6 @@ printer() { # <extra configuration lines...>
 	} >"$sim/printer.txt"
 }
 
-banner() { printf '%s Version 1.0(08/20/2002)\r\n\r\n' "${1:-PRNFEED}"; }
 # What the print job shows for a file of <size> bytes, up to its last line.
 job() { # <size> [<name>]
 	local sent=0
@@ -63,17 +62,6 @@ chunks() {
 }
 make_file() { head -c "$2" /dev/urandom >"$work/$1"; }
 
-fail=0
-bad() { echo "FAIL: $*"; fail=1; }
-# expect_same <what> <expected content file> <actual file>
-expect_same() {
-	if ! cmp -s "$2" "$3"; then
-		bad "$1 differs; expected:"
-		od -c "$2" | head -20
-		echo "got:"
-		od -c "$3" 2>&1 | head -20
-	fi
-}
 # run <name for the outputs> <program> <args...>: runs in the work directory
 # (file names are relative: an absolute Unix path would be a line code).
 run() {
