@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-only
 # Runs CTest suites quietly: the full output of each goes to one log file,
 # the terminal gets one line per failing test and a final verdict.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-only
 /*
  * The checks of the tolvex device through its node that both real-kernel
  * boots run: the current Debian kernel (tolvex_check.c, with the C library)
