@@ -46,25 +46,9 @@ unset DISPLAY
 rm -f "$sim"/printer.txt* "$sim/received.bin" "$sim/events.txt" "$sim/taken.txt"
 printf '%s\n' 'device_id=MFG:Bench;MDL:Sink-1;CMD:RAW;' output=discard events=0 >"$sim/printer.txt"
 
-now_ns() { date +%s%N; }
-
-# run_timed <command...>: best wall time of $runs runs in ns and the peak
-# resident set of the last run in KiB, as "ns kib".
-run_timed() {
-	local best='' t0 t1 i
-	for ((i = 0; i < runs; i++)); do
-		rm -f "$sim/taken.txt"
-		t0=$(now_ns)
-		/usr/bin/time -o "$tmp/rss" -f %M "$@" </dev/null >"$tmp/out" 2>"$tmp/err" || {
-			echo "bench: $* failed:" >&2
-			cat "$tmp/err" >&2
-			exit 1
-		}
-		t1=$(now_ns)
-		if [ -z "$best" ] || ((t1 - t0 < best)); then best=$((t1 - t0)); fi
-	done
-	echo "$best $(tail -n 1 "$tmp/rss")"
-}
+# shellcheck source-path=SCRIPTDIR source=bench-timing.sh
+. "$root/scripts/bench-timing.sh"
+bench_fresh=$sim/taken.txt
 
 # The printer must have taken every byte (a run that stopped early would be
 # fast and prove nothing).

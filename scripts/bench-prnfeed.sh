@@ -37,26 +37,9 @@ trap 'rm -rf "$tmp"' EXIT
 } >"$tmp/printer"
 export PRNFEED_STANDIN_PRINTER=$tmp/printer
 
-now_ns() { date +%s%N; }
-
-# run_timed <command...>: best wall time of $runs runs in ns, and the peak
-# resident set of the last run in KiB, as "ns kib". Standard output of the
-# last run is left in $tmp/out.
-run_timed() {
-	local best='' t0 t1 i
-	for ((i = 0; i < runs; i++)); do
-		rm -f "$tmp/summary"
-		t0=$(now_ns)
-		/usr/bin/time -o "$tmp/rss" -f %M "$@" >"$tmp/out" 2>"$tmp/err" || {
-			echo "bench: $* failed:" >&2
-			cat "$tmp/err" >&2
-			exit 1
-		}
-		t1=$(now_ns)
-		if [ -z "$best" ] || ((t1 - t0 < best)); then best=$((t1 - t0)); fi
-	done
-	echo "$best $(tail -n 1 "$tmp/rss")"
-}
+# shellcheck source-path=SCRIPTDIR source=bench-timing.sh
+. "$root/scripts/bench-timing.sh"
+bench_fresh=$tmp/summary
 
 mib_per_s() { awk -v mib="$1" -v ns="$2" 'BEGIN { printf "%.0f", mib / (ns / 1e9) }'; }
 
