@@ -43,6 +43,7 @@
 #include <ntddk.h>
 
 #include "printer_model.h"
+#include "sim_helpers.h"
 
 NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path);
 
@@ -64,7 +65,7 @@ static const char *const role_names[3] = {"device", "out", "in"};
 #define READY_PATH L"\\??\\C:\\sim-printer\\ready"
 #define TAKEN_PATH L"\\??\\C:\\sim-printer\\taken.txt"
 
-enum { CONFIG_MAX = 8192, EVENT_LINE_MAX = 128 };
+enum { CONFIG_MAX = 8192 };
 
 static struct printer_model printer;
 static int attached;
@@ -76,119 +77,18 @@ static HANDLE received_file;
 static HANDLE events_file;
 static char config_text[CONFIG_MAX + 1];
 
-static HANDLE open_file(const WCHAR *path, ACCESS_MASK access, ULONG disposition) {
-    UNICODE_STRING name;
-    OBJECT_ATTRIBUTES attributes;
-    IO_STATUS_BLOCK io;
-    HANDLE handle = NULL;
-    RtlInitUnicodeString(&name, path);
-    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL,
-                               NULL);
-    if (!NT_SUCCESS(ZwCreateFile(
-            &handle, access | SYNCHRONIZE, &attributes, &io, NULL, FILE_ATTRIBUTE_NORMAL,
-            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, disposition,
-            FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, NULL, 0))) {
-        return NULL;
-    }
-    return handle;
-}
-
-static void close_file(HANDLE *handle) {
-    if (*handle != NULL) {
-        ZwClose(*handle);
-        *handle = NULL;
-    }
-}
-
-static void write_file(HANDLE handle, const void *data, ULONG length) {
-    IO_STATUS_BLOCK io;
-    if (handle != NULL && length > 0) {
-        ZwWriteFile(handle, NULL, NULL, NULL, &io, (PVOID)data, length, NULL, NULL);
-    }
-}
-
-/* Reads a whole small file into buffer (NUL-terminated). Returns the byte
- * count, or -1 when the file does not open. */
-static long read_small_file(const WCHAR *path, char *buffer, ULONG size) {
-    IO_STATUS_BLOCK io;
-    long total = 0;
-    HANDLE handle = open_file(path, GENERIC_READ, FILE_OPEN);
-    if (handle == NULL) {
-        return -1;
-    }
-    while ((ULONG)total < size - 1) {
-        io.Information = 0;
-        if (!NT_SUCCESS(ZwReadFile(handle, NULL, NULL, NULL, &io, buffer + total,
-                                   size - 1 - (ULONG)total, NULL, NULL)) ||
-            io.Information == 0) {
-            break;
-        }
-        total += (long)io.Information;
-    }
-    ZwClose(handle);
-    buffer[total] = '\0';
-    return total;
-}
-
-/* Event log lines, built without the C library. */
-struct line {
-    char text[EVENT_LINE_MAX];
-    ULONG length;
-};
-
-static void add_text(struct line *line, const char *text) {
-    while (*text != '\0' && line->length < EVENT_LINE_MAX - 1) {
-        line->text[line->length++] = *text++;
-    }
-}
-
-static void add_number(struct line *line, unsigned long value, unsigned base) {
-    char digits[16];
-    int n = 0;
-    do {
-        digits[n++] = "0123456789abcdef"[value % base];
-        value /= base;
-    } while (value != 0);
-    while (n > 0 && line->length < EVENT_LINE_MAX - 1) {
-        line->text[line->length++] = digits[--n];
-    }
-}
-
 static void log_line(struct line *line) {
     if (log_events) {
         line->text[line->length++] = '\n';
-        write_file(events_file, line->text, line->length);
+        sim_write_file(events_file, line->text, line->length);
     }
 }
 
 static void log_simple(const char *what, enum role role) {
     struct line line = {{0}, 0};
-    add_text(&line, what);
-    add_text(&line, role_names[role]);
+    sim_add_text(&line, what);
+    sim_add_text(&line, role_names[role]);
     log_line(&line);
-}
-
-static int same_text(const char *a, const char *b) {
-    while (*a != '\0' && *a == *b) {
-        a++;
-        b++;
-    }
-    return *a == *b;
-}
-
-static int decimal(const char *text, long long *value) {
-    long long n = 0;
-    if (*text == '\0') {
-        return 0;
-    }
-    for (; *text != '\0'; text++) {
-        if (*text < '0' || *text > '9') {
-            return 0;
-        }
-        n = n * 10 + (*text - '0');
-    }
-    *value = n;
-    return 1;
 }
 
 /* The settings of the driver itself; anything else goes to the model. */
@@ -197,13 +97,13 @@ static void apply_setting(const char *key, const char *value) {
     if (printer_model_setting(&printer, key, value) != PRINTER_SETTING_UNKNOWN) {
         return;
     }
-    if (same_text(key, "attached") && decimal(value, &n)) {
+    if (sim_same_text(key, "attached") && sim_decimal(value, &n)) {
         attached = n != 0;
-    } else if (same_text(key, "stop_after") && decimal(value, &n)) {
+    } else if (sim_same_text(key, "stop_after") && sim_decimal(value, &n)) {
         stop_after = n;
-    } else if (same_text(key, "output")) {
-        keep_data = !same_text(value, "discard");
-    } else if (same_text(key, "events") && decimal(value, &n)) {
+    } else if (sim_same_text(key, "output")) {
+        keep_data = !sim_same_text(value, "discard");
+    } else if (sim_same_text(key, "events") && sim_decimal(value, &n)) {
         log_events = n != 0;
     }
 }
@@ -218,10 +118,10 @@ static void load_configuration(void) {
     stop_after = -1;
     keep_data = 1;
     log_events = 1;
-    close_file(&received_file);
-    close_file(&events_file);
+    sim_close_file(&received_file);
+    sim_close_file(&events_file);
 
-    length = read_small_file(CONFIG_PATH, config_text, sizeof(config_text));
+    length = sim_read_small_file(CONFIG_PATH, config_text, sizeof(config_text));
     if (length < 0) {
         return;
     }
@@ -248,7 +148,7 @@ static void load_configuration(void) {
         }
     }
 
-    length = read_small_file(STATE_PATH, config_text, sizeof(config_text));
+    length = sim_read_small_file(STATE_PATH, config_text, sizeof(config_text));
     if (length > 0) {
         long end = 0;
         while (end < length && config_text[end] != '\n') {
@@ -257,19 +157,19 @@ static void load_configuration(void) {
         printer_model_load_state(&printer, config_text, (size_t)end);
     }
     if (keep_data) {
-        received_file = open_file(RECEIVED_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
+        received_file = sim_open_file(RECEIVED_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
     }
     if (log_events) {
-        events_file = open_file(EVENTS_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
+        events_file = sim_open_file(EVENTS_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
     }
 }
 
 static void store_state(void) {
     char text[PRINTER_STATE_MAX];
     size_t length = printer_model_save_state(&printer, text, sizeof(text));
-    HANDLE handle = open_file(STATE_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
-    write_file(handle, text, (ULONG)length);
-    close_file(&handle);
+    HANDLE handle = sim_open_file(STATE_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
+    sim_write_file(handle, text, (ULONG)length);
+    sim_close_file(&handle);
 }
 
 static NTSTATUS finish(PIRP irp, NTSTATUS status, ULONG_PTR information) {
@@ -308,11 +208,11 @@ static NTSTATUS NTAPI dispatch_close(PDEVICE_OBJECT device, PIRP irp) {
     }
     if (role == ROLE_OUT_PIPE) {
         struct line line = {{0}, 0};
-        HANDLE handle = open_file(TAKEN_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
-        add_number(&line, (unsigned long)data_taken, 10);
+        HANDLE handle = sim_open_file(TAKEN_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
+        sim_add_number(&line, (unsigned long)data_taken, 10);
         line.text[line.length++] = '\n';
-        write_file(handle, line.text, line.length);
-        close_file(&handle);
+        sim_write_file(handle, line.text, line.length);
+        sim_close_file(&handle);
     }
     log_simple("close ", role);
     return finish(irp, STATUS_SUCCESS, 0);
@@ -344,11 +244,11 @@ static NTSTATUS NTAPI dispatch_control(PDEVICE_OBJECT device, PIRP irp) {
     } else {
         status = STATUS_INVALID_DEVICE_REQUEST;
     }
-    add_text(&line, "ioctl 0x");
-    add_number(&line, code, 16);
-    add_text(&line, NT_SUCCESS(status) ? " -> " : " refused");
+    sim_add_text(&line, "ioctl 0x");
+    sim_add_number(&line, code, 16);
+    sim_add_text(&line, NT_SUCCESS(status) ? " -> " : " refused");
     if (NT_SUCCESS(status)) {
-        add_number(&line, (unsigned long)reported, 10);
+        sim_add_number(&line, (unsigned long)reported, 10);
     }
     log_line(&line);
     return finish(irp, status, NT_SUCCESS(status) ? reported : 0);
@@ -376,18 +276,18 @@ static NTSTATUS NTAPI dispatch_write(PDEVICE_OBJECT device, PIRP irp) {
         }
         data_taken += taken;
         if (keep_data) {
-            write_file(received_file, data, taken);
+            sim_write_file(received_file, data, taken);
         }
     }
     if (log_events) {
-        add_text(&line, "write out ");
-        add_number(&line, length, 10);
+        sim_add_text(&line, "write out ");
+        sim_add_number(&line, length, 10);
         if (kind == PRINTER_ESCAPE) {
-            add_text(&line, " command");
+            sim_add_text(&line, " command");
         }
         if (taken != length) {
-            add_text(&line, " took ");
-            add_number(&line, taken, 10);
+            sim_add_text(&line, " took ");
+            sim_add_number(&line, taken, 10);
         }
         log_line(&line);
     }
@@ -413,13 +313,13 @@ static NTSTATUS NTAPI dispatch_read(PDEVICE_OBJECT device, PIRP irp) {
     status = result == PRINTER_READ_OK         ? STATUS_SUCCESS
              : result == PRINTER_READ_OVERFLOW ? STATUS_UNSUCCESSFUL
                                                : STATUS_IO_TIMEOUT;
-    add_text(&line, "read in ");
-    add_number(&line, length, 10);
-    add_text(&line, result == PRINTER_READ_OK         ? " -> "
-                    : result == PRINTER_READ_OVERFLOW ? " overflow"
-                                                      : " nothing");
+    sim_add_text(&line, "read in ");
+    sim_add_number(&line, length, 10);
+    sim_add_text(&line, result == PRINTER_READ_OK         ? " -> "
+                        : result == PRINTER_READ_OVERFLOW ? " overflow"
+                                                          : " nothing");
     if (result == PRINTER_READ_OK) {
-        add_number(&line, (unsigned long)done, 10);
+        sim_add_number(&line, (unsigned long)done, 10);
     }
     log_line(&line);
     return finish(irp, status, done);
@@ -488,9 +388,9 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
         status = create_link(L"\\??\\SimPrinter0 ", L"\\Device\\SimPrinter0Pipes");
     }
     if (NT_SUCCESS(status)) {
-        HANDLE ready = open_file(READY_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
-        write_file(ready, "ready\n", 6);
-        close_file(&ready);
+        HANDLE ready = sim_open_file(READY_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
+        sim_write_file(ready, "ready\n", 6);
+        sim_close_file(&ready);
     }
     return status;
 }
