@@ -29,13 +29,22 @@ for suite in "$@"; do
 	skipped=$(sed -n '/The following tests did not run:/,/^$/p' "$part" | grep -c '(Skipped)')
 	# Failing tests are listed as "<number> - <name> (<reason>)".
 	sed -n '/The following tests FAILED:/,/^$/s/^[[:space:]]*[0-9]* - \(.*\)$/FAILED \1/p' "$part"
-	rm -f "$part"
 	if [ -z "$total" ]; then
+		rm -f "$part"
 		echo "FAILED $name: CTest did not run (see $log)"
 		failed=1
 		verdict="$verdict${verdict:+; }$name: did not run"
 		continue
 	fi
+	# Skipped tests print their reason only when run verbosely: show the
+	# first one's, so that the summary says why.
+	if [ "$skipped" -gt 0 ]; then
+		first=$(sed -n '/The following tests did not run:/,/^$/s/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "$part" | head -n 1)
+		# shellcheck disable=SC2086 # the arguments are split on purpose
+		why=$(ctest $args -R "^$first\$" -FA '.*' -V 2>&1 | sed -n 's/^.*SKIPPED: //p' | head -n 1)
+		echo "skipped in $name: $skipped tests, e.g. $first${why:+: $why}"
+	fi
+	rm -f "$part"
 	passed=$((total - bad - skipped))
 	entry="$name $passed passed"
 	[ "$skipped" -gt 0 ] && entry="$entry, $skipped skipped"
