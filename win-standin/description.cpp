@@ -168,7 +168,9 @@ bool printer_key(const std::string &key) {
     return key == "output" || set_printer(scratch, key, "0", error);
 }
 
-const char PRINTER_START[] = "a printer starts with interface=usbprint or interface=alt";
+const char PRINTER_START[] =
+    "a printer starts with interface=usbprint, interface=alt or a printer setting such as "
+    "device_id=";
 
 // The path of the n-th printer (from 1) when the description names none.
 std::string default_path(bool alt, std::size_t n) {
@@ -212,11 +214,16 @@ std::string load_description(const std::string &file_name) {
                 current = &add_printer(alt ? alt_class : usbprint_class,
                                        default_path(alt, sys().interfaces.size() + 1), "");
             }
-        } else if (!set_system(key, value, error) &&
-                   (current == nullptr || !set_printer(*current, key, value, error))) {
-            error = current == nullptr && printer_key(key)
-                        ? key + "= before any interface= line: " + PRINTER_START
-                        : "unknown setting " + key;
+        } else if (!set_system(key, value, error)) {
+            // A printer setting before any interface= line starts a printer
+            // of the USB printing class: a device ID alone describes one.
+            if (current == nullptr && printer_key(key)) {
+                current = &add_printer(usbprint_class,
+                                       default_path(false, sys().interfaces.size() + 1), "");
+            }
+            if (current == nullptr || !set_printer(*current, key, value, error)) {
+                error = error.empty() ? "unknown setting " + key : error;
+            }
         }
         if (!error.empty()) {
             return file_name + ":" + std::to_string(line_number) + ": " + error;

@@ -71,14 +71,15 @@ TEST_F(Cli, SampleDescriptionPrintsAndKeepsTheSerialNumber) {
 }
 
 TEST_F(Cli, DescriptionThatCannotBeUsedSaysWhatIsWrong) {
-    const std::string start = "a printer starts with interface=usbprint or interface=alt";
+    const std::string start = "a printer starts with interface=usbprint, interface=alt or a "
+                              "printer setting such as device_id=";
     const struct {
         std::string text;
         std::string error; // after "printer.txt"
     } cases[] = {
         {"interface=usbprint\ndevice_id=MFG:M;MDL:P;\n", ""},
-        {"interface=usbprint\n", ""}, // a printer without device ID
-        {"device_id=MFG:M;MDL:P;\n", ":1: device_id= before any interface= line: " + start},
+        {"interface=usbprint\n", ""},     // a printer without device ID
+        {"device_id=MFG:M;MDL:P;\n", ""}, // a USB printing-class printer
         {"summary=s.txt\n\nwindows=98\n", ": no printer: " + start},
         {"interface=usbprint\ncolour=1\n", ":2: unknown setting colour"},
         {"colour=1\n", ":1: unknown setting colour"},
@@ -107,9 +108,13 @@ TEST_F(Cli, DescriptionThatCannotBeUsedSaysWhatIsWrong) {
 }
 
 TEST_F(Cli, PrinterWithoutPathGetsOneOfItsClass) {
-    ASSERT_EQ(standin::load_description(describe("interface=usbprint\ninterface=alt\n"
+    // A device ID before any interface= line starts a USB printing-class
+    // printer of its own.
+    ASSERT_EQ(standin::load_description(describe("device_id=MFG:M;MDL:Q;\ninterface=alt\n"
                                                  "interface=usbprint\n")),
               "");
+    const printer_model &first = standin::sys().interfaces.front().printer.model;
+    EXPECT_EQ(std::string(first.device_id, first.device_id_length), "MFG:M;MDL:Q;");
     std::vector<std::string> paths;
     for (const standin::Interface &iface : standin::sys().interfaces) {
         paths.push_back(iface.path);
