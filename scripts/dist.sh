@@ -28,16 +28,16 @@ die() {
 	exit 1
 }
 
-kdir="" config="" arch="" cross=""
+# The board module's settings (KDIR=, CONFIG=, ARCH=, CROSS_COMPILE=) go to
+# board-module.sh as they are; the cross prefix also picks the binutils that
+# strip the module.
+cross=""
 for a in "$@"; do
 	case "$a" in
-	KDIR=*) kdir=${a#KDIR=} ;;
-	CONFIG=*) config=${a#CONFIG=} ;;
-	ARCH=*) arch=${a#ARCH=} ;;
 	CROSS_COMPILE=*) cross=${a#CROSS_COMPILE=} ;;
-	*) die "unknown setting '$a'" ;;
 	esac
 done
+[ -n "$cross" ] || cross=$ARM
 
 version=$(head -n 1 VERSION)
 case "$version" in
@@ -57,10 +57,8 @@ cmake --install build/arm --prefix "$out" --component dist >/dev/null ||
 	die "the arm build did not install (make arm)"
 cmake --install build/win32 --prefix "$out" --component dist >/dev/null ||
 	die "the win32 build did not install (make win32)"
-./scripts/board-module.sh build build/tolvex-board "$out/tolvex.ko" \
-	KDIR="$kdir" CONFIG="$config" ARCH="$arch" CROSS_COMPILE="$cross" ||
+./scripts/board-module.sh build build/tolvex-board "$out/tolvex.ko" "$@" ||
 	die "no tolvex.ko for the board"
-[ -n "$cross" ] || cross=$ARM
 
 # The debug information goes to debug/<file>.debug, the shipped file keeps a
 # debuglink to it (checked by split-debug.sh).

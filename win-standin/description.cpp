@@ -12,19 +12,12 @@
 #include <strings.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
 namespace standin {
 
 namespace {
-
-bool number(const std::string &text, long &value) {
-    char *end = nullptr;
-    value = std::strtol(text.c_str(), &end, 0);
-    return !text.empty() && end != nullptr && *end == '\0';
-}
 
 // Settings whose value is a number, of the system and of a printer.
 template <typename Target> struct NumberKey {
@@ -64,7 +57,7 @@ bool set_number(const NumberKey<Target> (&table)[N], Target &target, const std::
     for (const NumberKey<Target> &entry : table) {
         if (key == entry.key) {
             long n = 0;
-            if (number(value, n)) {
+            if (printer_model_number(value.c_str(), &n)) {
                 entry.set(target, n);
             } else {
                 error = "bad value for " + key + ": " + value;

@@ -57,9 +57,7 @@ static int digit_value(char c) {
     return 99;
 }
 
-/* A whole number as the description writes it: optional sign, then decimal,
- * 0x hexadecimal or 0 octal, and nothing after it. */
-static int parse_number(const char *text, long *value) {
+int printer_model_number(const char *text, long *value) {
     int negative = 0;
     int base = 10;
     long n = 0;
@@ -242,7 +240,7 @@ int printer_model_setting(struct printer_model *printer, const char *key, const 
                !same_text(key, "serial_write_garble")) {
         return PRINTER_SETTING_UNKNOWN;
     }
-    if (!parse_number(value, &n)) {
+    if (!printer_model_number(value, &n)) {
         return PRINTER_SETTING_BAD;
     }
     if (number != NULL) {

@@ -100,6 +100,11 @@ int printer_model_write(struct printer_model *printer, const unsigned char *data
 int printer_model_read(struct printer_model *printer, unsigned char *out, size_t count,
                        size_t *done);
 
+/* A whole number as a description writes it: optional sign, then decimal,
+ * 0x hexadecimal or 0 octal, nothing after it, within 32 bits. Returns 1 and
+ * sets *value, or 0. Every host parses its own settings' numbers with it. */
+int printer_model_number(const char *text, long *value);
+
 /* A printer setting from a description, key and value as NUL-terminated
  * text: device_id=<text>, id_count=<n>, serial=<16 characters>,
  * serial_read_echo=<text> (a leading '^' stands for ESC),

@@ -79,18 +79,3 @@ int sim_same_text(const char *a, const char *b) {
     }
     return *a == *b;
 }
-
-int sim_decimal(const char *text, long long *value) {
-    long long n = 0;
-    if (*text == '\0') {
-        return 0;
-    }
-    for (; *text != '\0'; text++) {
-        if (*text < '0' || *text > '9') {
-            return 0;
-        }
-        n = n * 10 + (*text - '0');
-    }
-    *value = n;
-    return 1;
-}

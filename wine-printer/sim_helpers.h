@@ -31,7 +31,5 @@ void sim_add_text(struct line *line, const char *text);
 void sim_add_number(struct line *line, unsigned long value, unsigned base);
 /* 1 when the two texts are equal. */
 int sim_same_text(const char *a, const char *b);
-/* A non-empty run of decimal digits; 1 and *value set, or 0. */
-int sim_decimal(const char *text, long long *value);
 
 #endif

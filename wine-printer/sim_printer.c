@@ -93,17 +93,17 @@ static void log_simple(const char *what, enum role role) {
 
 /* The settings of the driver itself; anything else goes to the model. */
 static void apply_setting(const char *key, const char *value) {
-    long long n = 0;
+    long n = 0;
     if (printer_model_setting(&printer, key, value) != PRINTER_SETTING_UNKNOWN) {
         return;
     }
-    if (sim_same_text(key, "attached") && sim_decimal(value, &n)) {
+    if (sim_same_text(key, "attached") && printer_model_number(value, &n)) {
         attached = n != 0;
-    } else if (sim_same_text(key, "stop_after") && sim_decimal(value, &n)) {
+    } else if (sim_same_text(key, "stop_after") && printer_model_number(value, &n)) {
         stop_after = n;
     } else if (sim_same_text(key, "output")) {
         keep_data = !sim_same_text(value, "discard");
-    } else if (sim_same_text(key, "events") && sim_decimal(value, &n)) {
+    } else if (sim_same_text(key, "events") && printer_model_number(value, &n)) {
         log_events = n != 0;
     }
 }
