@@ -10,13 +10,14 @@ ARCH ?=
 CROSS_COMPILE ?=
 BOARD_CONFIG ?= smdk2416
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 # C/C++ sources in the kit's style: all but the kernel-style module.
 FORMATTED = git ls-files '*.cpp' '*.h' '*.hpp' '*.c' | grep -v '^tolvex/'
 
 # Full output of builds and tests goes here; the terminal gets a summary.
 LOGS := build/logs
 
-.PHONY: all help deps arm win32 host host-asan test lint demo bench dist clean format
+.PHONY: all help deps arm win32 host host-asan fuzz-build fuzz test lint demo bench dist clean format
 
 all: host
 
@@ -25,12 +26,13 @@ help:
 	@echo "make test       lint, build all presets, run every test suite; one verdict line"
 	@echo "make demo       show the three tools working on the stand-ins"
 	@echo "make dist       the deliverables in dist/ [KDIR=<board tree>] [BOARD_CONFIG=smdk2416|smdk2450]"
+	@echo "make fuzz       every fuzz harness for FUZZ_SECONDS (default 60) each; findings under build/fuzz/"
 	@echo "make bench      prnfeed throughput and peak memory (native, and under wine where it runs)"
 	@echo "make lint       formatting (clang-format) and shell scripts (shellcheck)"
 	@echo "make format     apply the kit's clang-format style"
 	@echo "make clean      remove build/, dist/ and compile_commands.json"
 	@echo "make deps       install the missing Debian packages (root or sudo, only when some are missing)"
-	@echo "make arm | win32 | host | host-asan    configure and build one CMake preset"
+	@echo "make arm | win32 | host | host-asan | fuzz-build    configure and build one CMake preset"
 	@echo "Logs of the last builds and test runs: $(LOGS)/"
 
 deps:
@@ -58,12 +60,21 @@ host: deps arm win32
 host-asan: deps arm win32
 	$(call preset,host-asan)
 
+# The fuzz harnesses (clang with libFuzzer and the sanitizers).
+fuzz-build: deps
+	$(call preset,fuzz)
+
+# A longer campaign than make test's: each harness for FUZZ_SECONDS.
+fuzz: fuzz-build
+	@./scripts/fuzz.sh build/fuzz $(FUZZ_SECONDS)
+
 # unit and real-target on the host build, unit again under the sanitizers
-test: deps lint arm win32 host host-asan
+test: deps lint arm win32 host host-asan fuzz-build
 	@cmake --build --preset host --target kernel-image >$(LOGS)/kernel-image.log 2>&1 || \
 		{ cat $(LOGS)/kernel-image.log; exit 1; }
 	@./scripts/run-tests.sh $(LOGS)/test.log "unit=--preset unit" \
-		"real-target=--preset real-target" "host-asan=--preset host-asan"
+		"real-target=--preset real-target" "host-asan=--preset host-asan" \
+		"fuzz=--preset fuzz"
 
 lint: deps
 	@echo "== lint"
