@@ -17,7 +17,7 @@ FORMATTED = git ls-files '*.cpp' '*.h' '*.hpp' '*.c' | grep -v '^tolvex/'
 # Full output of builds and tests goes here; the terminal gets a summary.
 LOGS := build/logs
 
-.PHONY: all help deps arm win32 host host-asan fuzz-build fuzz test lint demo bench dist clean format
+.PHONY: all help deps arm win32 host host-asan fuzz-build fuzz memcheck test lint demo bench dist clean format
 
 all: host
 
@@ -27,6 +27,7 @@ help:
 	@echo "make demo       show the three tools working on the stand-ins"
 	@echo "make dist       the deliverables in dist/ [KDIR=<board tree>] [BOARD_CONFIG=smdk2416|smdk2450]"
 	@echo "make fuzz       every fuzz harness for FUZZ_SECONDS (default 60) each; findings under build/fuzz/"
+	@echo "make memcheck   the unit test programs under valgrind memcheck (part of make test)"
 	@echo "make bench      prnfeed throughput and peak memory (native, and under wine where it runs)"
 	@echo "make lint       formatting (clang-format) and shell scripts (shellcheck)"
 	@echo "make format     apply the kit's clang-format style"
@@ -68,13 +69,18 @@ fuzz-build: deps
 fuzz: fuzz-build
 	@./scripts/fuzz.sh build/fuzz $(FUZZ_SECONDS)
 
-# unit and real-target on the host build, unit again under the sanitizers
+# unit and real-target on the host build, unit again under the sanitizers and
+# under valgrind, then the fuzz harnesses over their corpora and a short run
 test: deps lint arm win32 host host-asan fuzz-build
 	@cmake --build --preset host --target kernel-image >$(LOGS)/kernel-image.log 2>&1 || \
 		{ cat $(LOGS)/kernel-image.log; exit 1; }
 	@./scripts/run-tests.sh $(LOGS)/test.log "unit=--preset unit" \
 		"real-target=--preset real-target" "host-asan=--preset host-asan" \
-		"fuzz=--preset fuzz"
+		"memcheck=--preset memcheck" "fuzz=--preset fuzz"
+
+# the unit test programs under valgrind memcheck only (make test runs it too)
+memcheck: deps host
+	@./scripts/run-tests.sh $(LOGS)/memcheck.log "memcheck=--preset memcheck"
 
 lint: deps
 	@echo "== lint"

@@ -90,6 +90,12 @@ struct Construction {
     const char *serial;
 };
 
+// Shown by its text fields: the default printer dumps the record's bytes,
+// padding included, which is uninitialised memory.
+void PrintTo(const Construction &c, std::ostream *os) {
+    *os << c.line_code << " -> " << c.serial;
+}
+
 class SerialConstructionTest : public SerialNumberTest,
                                public ::testing::WithParamInterface<Construction> {};
 

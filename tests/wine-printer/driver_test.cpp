@@ -29,6 +29,7 @@ std::string sim_dir; // the host directory that stands for C:\sim-printer
 std::map<std::string, PDEVICE_OBJECT> devices;
 std::map<std::string, std::string> links;
 std::vector<std::string> directories;
+std::map<std::FILE *, std::string> open_files; // host file of each handle the driver holds
 
 std::string narrow(const UNICODE_STRING *text) {
     std::string s;
@@ -84,6 +85,7 @@ NTSTATUS ZwCreateFile(HANDLE *file, ACCESS_MASK, OBJECT_ATTRIBUTES *attributes, 
         return STATUS_OBJECT_NAME_NOT_FOUND;
     }
     *file = f;
+    open_files[f] = name.substr(prefix.size());
     io->Status = STATUS_SUCCESS;
     return STATUS_SUCCESS;
 }
@@ -103,6 +105,7 @@ NTSTATUS ZwWriteFile(HANDLE file, HANDLE, void *, PVOID, IO_STATUS_BLOCK *io, PV
 
 NTSTATUS ZwClose(HANDLE handle) {
     if (handle != &directories) {
+        EXPECT_EQ(open_files.erase(static_cast<std::FILE *>(handle)), 1u) << "unknown handle";
         std::fclose(static_cast<std::FILE *>(handle));
     }
     return STATUS_SUCCESS;
@@ -355,5 +358,18 @@ TEST_F(Driver, SettingsOfThePrinterAndOfTheDriver) {
     Reply id = request(DEVICE, IRP_MJ_DEVICE_CONTROL, "", 4096, 0x220010);
     EXPECT_EQ(id.bytes, std::string("\0\x22", 2) + ID.substr(0, 8));
 }
+
+// The driver stays loaded as long as the device host runs and keeps only
+// its two output files open between requests; the host's exit closes them.
+class DriverHostExit : public ::testing::Environment {
+    void TearDown() override {
+        for (const auto &[file, name] : open_files) {
+            EXPECT_TRUE(name == "received.bin" || name == "events.txt") << name << " left open";
+            std::fclose(file);
+        }
+        open_files.clear();
+    }
+};
+const auto *const driver_host = ::testing::AddGlobalTestEnvironment(new DriverHostExit);
 
 } // namespace
