@@ -31,6 +31,10 @@
 // The driver accepts the requests 0x701, 0x702 and 0x704 and rejects others
 // with ENOTTY. A node is exclusive: a second open while one is open fails
 // with EBUSY.
+//
+// The settings are read from the environment at every call. A program that
+// runs the tool several times in one process (a fuzz harness) calls
+// spi_standin_reset() between runs to start from a driver just loaded.
 
 #include <dlfcn.h>
 #include <errno.h>
@@ -355,6 +359,17 @@ int close(int fd) {
         return 0;
     }
     return real_close()(fd);
+}
+
+// Forgets the open node and the last written bytes. Returns 1 when a node
+// was still open (the run did not close it), else 0.
+int spi_standin_reset(void) {
+    int was_open = node_fd >= 0 ? 1 : 0;
+    if (node_fd >= 0)
+        real_close()(node_fd);
+    node_fd = -1;
+    last_written.clear();
+    return was_open;
 }
 
 int usleep(useconds_t usec) {
