@@ -24,8 +24,26 @@
 #define HSPI_IOCTL_TIMEOUT 0x702
 #define HSPI_IOCTL_FLAGS 0x704
 
+// Values of the set-up requests: two retries, a time-out of 5.
+#define HSPI_RETRIES 2
+#define HSPI_TIMEOUT 5
+
+// Flags word of request 0x704: the driver's base settings, always sent, and
+// the role of this end of the link.
+#define HSPI_FLAG_BASE 0x100
+#define HSPI_FLAG_SETUP 0x54
 #define HSPI_FLAG_MASTER 0x1
 #define HSPI_FLAG_SLAVE 0x2
+
+// Command-line codes of the role and of the direction; any other value
+// selects neither.
+#define MODE_MASTER 0
+#define MODE_SLAVE 1
+#define XFER_TX 0
+#define XFER_RX 1
+
+// Pause after the transfer, in microseconds.
+#define XFER_PAUSE_US 5
 
 #define MAX_XFER_SIZE 65536
 
@@ -35,7 +53,8 @@ struct spi_rdwr_data {
     unsigned int count;
 };
 
-static char DEV_NODE[20];
+// The node this run opens.
+static const char *DEV_NODE;
 
 static void usage(void) {
     puts("high speed quenzor - Utility to test hspi data communication");
@@ -44,19 +63,85 @@ static void usage(void) {
          "rx) <device>(0 for /dev/spi0; 1 for /dev/spi1)");
 }
 
+// The test pattern the send side puts on the wire: 0x00 .. 0x1f, repeated.
+static void fill_pattern(struct spi_rdwr_data *data, unsigned int count) {
+    data->count = count;
+    for (unsigned int i = 0; i < count; i++)
+        data->tx_buf[i] = (unsigned char)(i % 32);
+}
+
+static unsigned int transfer_flags(unsigned int mode) {
+    unsigned int flags = HSPI_FLAG_BASE | HSPI_FLAG_SETUP;
+    if (mode == MODE_MASTER)
+        flags |= HSPI_FLAG_MASTER;
+    else if (mode == MODE_SLAVE)
+        flags |= HSPI_FLAG_SLAVE;
+    return flags;
+}
+
+// The role and the direction; with mode 0 and xfer 0 both share one line.
+static void announce(unsigned int mode, unsigned int xfer, unsigned int count) {
+    if (mode == MODE_MASTER)
+        printf("***** MODE : Master ");
+    else if (mode == MODE_SLAVE)
+        printf("***** MODE : Slave ");
+
+    if (xfer == XFER_RX) {
+        puts("Rx mode *****");
+        printf("Will receive %d data from %s.\n", (int)count, DEV_NODE);
+    } else if (xfer == XFER_TX) {
+        puts("Tx mode *****");
+        printf("Will send %d data by %s.\n", (int)count, DEV_NODE);
+    }
+}
+
+// The whole block moves in one call. Returns what the write or the read
+// returned (0 when the direction is neither).
+static int transfer(int fd, unsigned int flags, unsigned int xfer, struct spi_rdwr_data *data) {
+    int ret = 0;
+    ioctl(fd, HSPI_IOCTL_FLAGS, flags);
+    if (xfer == XFER_TX)
+        ret = (int)write(fd, data->tx_buf, data->count);
+    else if (xfer == XFER_RX)
+        ret = (int)read(fd, data->rx_buf, data->count);
+    usleep(XFER_PAUSE_US);
+    return ret;
+}
+
+// The block in hexadecimal: the first line holds bytes 0..16, each later
+// line 16 bytes.
+static void dump(const struct spi_rdwr_data *data, unsigned int xfer) {
+    if (xfer == XFER_TX)
+        printf("\n*****Data Written( %d data)*****\n", (int)data->count);
+    else if (xfer == XFER_RX)
+        printf("\n*****Data Read( %d data)****\n", (int)data->count);
+
+    for (int i = 0; i < (int)data->count; i++) {
+        if (xfer == XFER_TX)
+            printf(" %x ", data->tx_buf[i]);
+        else if (xfer == XFER_RX)
+            printf("%x ", data->rx_buf[i]);
+        if (i % 16 == 0 && i > 15)
+            putchar('\n');
+    }
+}
+
+// A receive that failed or came back short is a failure whatever the buffer
+// holds: the pattern has a 0 at every multiple of 32, so the zero-filled
+// rest would otherwise compare equal.
+static void verdict(const struct spi_rdwr_data *data, int received) {
+    int ret = -1;
+    if (received == (int)data->count)
+        ret = memcmp(data->tx_buf, data->rx_buf, data->count);
+    if (ret == 0)
+        puts("\n\nCoool!! Data received successful +++++++++++");
+    else
+        puts("\n\nXXXXX Ooops!! Data received failed XXXXX");
+    puts("\n");
+}
+
 int main(int argc, char **argv) {
     struct spi_rdwr_data rdwr_data;
-    unsigned int lcount;
-    unsigned int mode;
-    unsigned int xfer;
-    unsigned int ldev;
-    int fd;
-    int retries;
-    int timeout;
-    unsigned int flags;
-    int ret;
-    int i;
-    int j;
 
     memset(rdwr_data.tx_buf, 0, sizeof(rdwr_data.tx_buf));
     memset(rdwr_data.rx_buf, 0, sizeof(rdwr_data.rx_buf));
@@ -65,11 +150,10 @@ int main(int argc, char **argv) {
         usage();
         return 0;
     }
-
-    lcount = (unsigned int)atoi(argv[1]);
-    mode = (unsigned int)atoi(argv[2]);
-    xfer = (unsigned int)atoi(argv[3]);
-    ldev = (unsigned int)atoi(argv[4]);
+    unsigned int lcount = (unsigned int)atoi(argv[1]);
+    unsigned int mode = (unsigned int)atoi(argv[2]);
+    unsigned int xfer = (unsigned int)atoi(argv[3]);
+    unsigned int ldev = (unsigned int)atoi(argv[4]);
 
     // Unsigned compare: a negative Count wraps to a huge value and stops here.
     if (lcount > MAX_XFER_SIZE) {
@@ -78,89 +162,25 @@ int main(int argc, char **argv) {
         return 0;
     }
 
-    if (ldev == 0)
-        memcpy(DEV_NODE, "/dev/hsspi", 11);
-    else
-        memcpy(DEV_NODE, "/dev/spi", 9);
-
+    DEV_NODE = ldev == 0 ? "/dev/hsspi" : "/dev/spi";
     printf("count: %d\n", (int)lcount);
-
-    rdwr_data.count = lcount;
-    for (i = 0; i < (int)lcount; i++)
-        rdwr_data.tx_buf[i] = (unsigned char)(i % 32);
+    fill_pattern(&rdwr_data, lcount);
 
     printf("opening %s\n", DEV_NODE);
-    fd = open(DEV_NODE, O_RDWR);
+    int fd = open(DEV_NODE, O_RDWR);
     if (fd < 0) {
         printf("\nCan not open %s (%d)\n", DEV_NODE, fd);
         exit(0);
     }
+    ioctl(fd, HSPI_IOCTL_RETRIES, HSPI_RETRIES);
+    ioctl(fd, HSPI_IOCTL_TIMEOUT, HSPI_TIMEOUT);
 
-    retries = 2;
-    ioctl(fd, HSPI_IOCTL_RETRIES, retries);
-    timeout = 5;
-    ioctl(fd, HSPI_IOCTL_TIMEOUT, timeout);
+    announce(mode, xfer, lcount);
+    int ret = transfer(fd, transfer_flags(mode), xfer, &rdwr_data);
 
-    flags = 0x100;
-    flags |= 0x54;
-    if (mode == 0) {
-        flags |= HSPI_FLAG_MASTER;
-        printf("***** MODE : Master ");
-    } else if (mode == 1) {
-        flags |= HSPI_FLAG_SLAVE;
-        printf("***** MODE : Slave ");
-    }
-
-    if (xfer == 1) {
-        puts("Rx mode *****");
-        printf("Will receive %d data from %s.\n", (int)lcount, DEV_NODE);
-    } else if (xfer == 0) {
-        puts("Tx mode *****");
-        printf("Will send %d data by %s.\n", (int)lcount, DEV_NODE);
-    }
-
-    // The whole block moves in one call. What a send returns is not
-    // examined; what a receive returns decides the verdict below.
-    ret = 0;
-    for (j = 0; j < 1; j++) {
-        ioctl(fd, HSPI_IOCTL_FLAGS, flags);
-        if (xfer == 0)
-            ret = (int)write(fd, rdwr_data.tx_buf, lcount);
-        else if (xfer == 1)
-            ret = (int)read(fd, rdwr_data.rx_buf, lcount);
-        usleep(5);
-    }
-
-    if (xfer == 0)
-        printf("\n*****Data Written( %d data)*****\n", (int)lcount);
-    else if (xfer == 1)
-        printf("\n*****Data Read( %d data)****\n", (int)lcount);
-
-    // The first line holds bytes 0..16, each later line 16 bytes.
-    for (i = 0; i < (int)lcount; i++) {
-        if (xfer == 0)
-            printf(" %x ", rdwr_data.tx_buf[i]);
-        else if (xfer == 1)
-            printf("%x ", rdwr_data.rx_buf[i]);
-        if (i % 16 == 0 && i > 15)
-            putchar('\n');
-    }
-
-    // A receive that failed or came back short is a failure whatever the
-    // buffer holds: the pattern has a 0 at every multiple of 32, so the
-    // zero-filled rest would otherwise compare equal.
-    if (xfer == 1) {
-        if (ret == (int)lcount)
-            ret = memcmp(rdwr_data.tx_buf, rdwr_data.rx_buf, lcount);
-        else
-            ret = -1;
-        if (ret == 0)
-            puts("\n\nCoool!! Data received successful +++++++++++");
-        else
-            puts("\n\nXXXXX Ooops!! Data received failed XXXXX");
-        puts("\n");
-    }
-
+    dump(&rdwr_data, xfer);
+    if (xfer == XFER_RX)
+        verdict(&rdwr_data, ret);
     puts("\n");
 
     close(fd);
