@@ -168,6 +168,22 @@ unsigned long user_addr(const void *p) {
     return static_cast<unsigned long>(uaddr(p));
 }
 
+int get_user_int(int &value, unsigned long uaddr) {
+    bool ok = reachable(uaddr, sizeof value, false) == sizeof value;
+    if (ok)
+        std::memcpy(&value, reinterpret_cast<const void *>(uaddr), sizeof value);
+    record_copy(Ev::CopyFromUser, uaddr, sizeof value, ok ? sizeof value : 0);
+    return ok ? 0 : -EFAULT;
+}
+
+int put_user_int(int value, unsigned long uaddr) {
+    bool ok = reachable(uaddr, sizeof value, true) == sizeof value;
+    if (ok)
+        std::memcpy(reinterpret_cast<void *>(uaddr), &value, sizeof value);
+    record_copy(Ev::CopyToUser, uaddr, sizeof value, ok ? sizeof value : 0);
+    return ok ? 0 : -EFAULT;
+}
+
 void hold_major(unsigned major, const char *name) {
     static const file_operations other_fops{};
     st().chrdevs[major] = {name, &other_fops};

@@ -72,6 +72,12 @@ bool adc_mapped();
 void add_user_memory(const void *p, std::size_t n, bool readable = true, bool writable = true);
 unsigned long user_addr(const void *p); // the value a caller passes as arg
 
+// The kernel's get_user / put_user of one int at a caller address, as the
+// generic ioctl layer uses them: all four bytes or none, recorded as a copy of
+// 4 bytes. 0 or -EFAULT.
+int get_user_int(int &value, unsigned long uaddr);
+int put_user_int(int value, unsigned long uaddr);
+
 // Character devices. hold_major registers another driver first.
 void hold_major(unsigned major, const char *name);
 bool major_held(unsigned major);

@@ -271,9 +271,13 @@ static int tolvex_gport_read(unsigned long arg)
 	GPORT_DATA __user *urec = (GPORT_DATA __user *)arg;
 	/*
 	 * The result field is addressed by byte offset, not as a member of a
-	 * record: the caller's pointer may be misaligned.
+	 * record: the caller's pointer may be misaligned. The sum is formed on
+	 * the integer, where it wraps; as a pointer sum it would overflow for
+	 * an argument at the top of the address space (that one then fails
+	 * the copy below).
 	 */
-	char __user *uvalue = (char __user *)arg + offsetof(GPORT_DATA, ulvalue);
+	char __user *uvalue =
+		(char __user *)(arg + offsetof(GPORT_DATA, ulvalue));
 	GPORT_DATA rec;
 	u32 val;
 

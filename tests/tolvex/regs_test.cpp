@@ -18,7 +18,15 @@ namespace {
 
 using TolvexGport = Tolvex;
 
+// A current kernel answers code 2 itself (the block size of the node's file
+// system): the port read reaches the module on the board's kernel only.
+constexpr bool kReadReachable = kBoardKernel;
+#define SKIP_UNLESS_READ_REACHABLE()                                                               \
+    if (!kReadReachable)                                                                           \
+    GTEST_SKIP() << "code 2 does not reach the module on this kernel"
+
 TEST_F(TolvexGport, ReadReturnsTheWordAtTheOffsetAnywhereInTheBlock) {
+    SKIP_UNLESS_READ_REACHABLE();
     const std::pair<std::uint32_t, std::uint32_t> words[] = {
         {0x50, 0x0000E4E4}, {0, 0x01020304}, {0xFFC, 0xA5A5A5A5}};
     for (auto [off, value] : words) {
@@ -43,11 +51,13 @@ TEST_F(TolvexGport, MisalignedRecordIsReadAndWrittenWhole) {
     const GPORT_DATA in{0x50, 0xCAFEF00D};
     std::memcpy(rec, &in, sizeof in);
     add_user_memory(rec, sizeof in);
-    EXPECT_EQ(ioctl(TOLVEX_CMD_GPORT_READ, kstandin::user_addr(rec)), 0);
-    GPORT_DATA out;
-    std::memcpy(&out, rec, sizeof out);
-    EXPECT_EQ(out.uloffset, 0x50u);
-    EXPECT_EQ(out.ulvalue, 0x0000E4E4u);
+    if (kReadReachable) {
+        EXPECT_EQ(ioctl(TOLVEX_CMD_GPORT_READ, kstandin::user_addr(rec)), 0);
+        GPORT_DATA out;
+        std::memcpy(&out, rec, sizeof out);
+        EXPECT_EQ(out.uloffset, 0x50u);
+        EXPECT_EQ(out.ulvalue, 0x0000E4E4u);
+    }
 
     const GPORT_DATA store{0x54, 0x0BADCAFE};
     std::memcpy(rec, &store, sizeof store);
@@ -70,6 +80,8 @@ TEST_F(TolvexGport, WriteOfOffset0x54StoresValueAndLeavesRecordAlone) {
 TEST_F(TolvexGport, OffsetsOutsideTheBlockOrMisalignedAreRefusedUntouched) {
     for (std::uint32_t off : {0x1000u, 0xFFFFFFFCu, 0x2u, 0x1u, 0xFFFu, 0x10000u, 0x0A000000u}) {
         for (unsigned cmd : {TOLVEX_CMD_GPORT_READ, TOLVEX_CMD_GPORT_WRITE}) {
+            if (cmd == TOLVEX_CMD_GPORT_READ && !kReadReachable)
+                continue;
             GPORT_DATA g{off, 0x12345678};
             add_user_memory(&g, sizeof g);
             clear_trace();
@@ -88,7 +100,10 @@ TEST_F(TolvexGport, RecordsTheCallerCannotReachGetEFAULTWithoutRegisterAccess) {
     for (unsigned cmd : {TOLVEX_CMD_GPORT_READ, TOLVEX_CMD_GPORT_WRITE}) {
         clear_trace();
         EXPECT_EQ(ioctl(cmd, &stranger), -EFAULT);
-        EXPECT_EQ(ioctl(cmd, 0ul), -EFAULT);
+        // Null, kernel addresses, the top of the address space (where the
+        // result word's address wraps).
+        for (unsigned long arg : {0ul, 0xC0000000ul, 0xFFFF888000000000ul, ~0ul, ~0ul - 5})
+            EXPECT_EQ(ioctl(cmd, arg), -EFAULT) << std::hex << arg;
         EXPECT_EQ(count(trace(), Ev::Read) + count(trace(), Ev::Write), 0);
     }
     EXPECT_EQ(stranger.ulvalue, 0x77777777u);
@@ -99,7 +114,9 @@ TEST_F(TolvexGport, RecordsTheCallerCannotReachGetEFAULTWithoutRegisterAccess) {
     add_user_memory(&half.uloffset, sizeof half.uloffset);
     clear_trace();
     EXPECT_EQ(ioctl(TOLVEX_CMD_GPORT_WRITE, &half), -EFAULT);
-    EXPECT_EQ(ioctl(TOLVEX_CMD_GPORT_READ, &half), -EFAULT);
+    if (kReadReachable) {
+        EXPECT_EQ(ioctl(TOLVEX_CMD_GPORT_READ, &half), -EFAULT);
+    }
     EXPECT_EQ(count(trace(), Ev::Read) + count(trace(), Ev::Write), 0);
     EXPECT_EQ(reg(0xF6400050), 0x0000E4E4u);
 }
