@@ -4,7 +4,6 @@
 // pipe paths of that interface.
 #include <windows.h>
 #include <setupapi.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "prnfeed.h"
@@ -52,14 +51,15 @@ HANDLE open_interface(HDEVINFO set, SP_DEVICE_INTERFACE_DATA *interface_data) {
         return INVALID_HANDLE_VALUE;
     }
 
+    // A fixed block from the system's heap, given back on every way out.
     SP_DEVICE_INTERFACE_DETAIL_DATA_A *detail =
-        static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A *>(malloc(required));
+        static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A *>(GlobalAlloc(GMEM_FIXED, required));
     if (detail == NULL) {
         return INVALID_HANDLE_VALUE;
     }
     detail->cbSize = DETAIL_FIXED_SIZE;
     if (!SetupDiGetDeviceInterfaceDetailA(set, interface_data, detail, required, &required, NULL)) {
-        free(detail);
+        GlobalFree(detail);
         return INVALID_HANDLE_VALUE;
     }
 
@@ -67,7 +67,7 @@ HANDLE open_interface(HDEVINFO set, SP_DEVICE_INTERFACE_DATA *interface_data) {
     // interface that does not open.
     size_t length = path_length(detail->DevicePath, required - DETAIL_PATH_OFFSET);
     if (length > MAX_INTERFACE_PATH || length == required - DETAIL_PATH_OFFSET) {
-        free(detail);
+        GlobalFree(detail);
         return INVALID_HANDLE_VALUE;
     }
     memcpy(out_pipe_path, detail->DevicePath, length);
@@ -77,7 +77,7 @@ HANDLE open_interface(HDEVINFO set, SP_DEVICE_INTERFACE_DATA *interface_data) {
 
     HANDLE device = CreateFileA(detail->DevicePath, GENERIC_READ | GENERIC_WRITE, 0, NULL,
                                 OPEN_EXISTING, 0, NULL);
-    free(detail);
+    GlobalFree(detail);
     return device;
 }
 

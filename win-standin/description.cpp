@@ -29,6 +29,8 @@ const NumberKey<System> system_numbers[] = {
     {"file_open_fail_at", [](System &s, long n) { s.file_open_fail_at = static_cast<int>(n); }},
     {"file_read_fail_at", [](System &s, long n) { s.file_read_fail_at = static_cast<int>(n); }},
     {"global_alloc_fails", [](System &s, long n) { s.global_alloc_fails = n != 0; }},
+    {"global_alloc_fail_at",
+     [](System &s, long n) { s.global_alloc_fail_at = static_cast<int>(n); }},
     {"global_lock_fails", [](System &s, long n) { s.global_lock_fails = n != 0; }},
 };
 
@@ -39,6 +41,8 @@ const NumberKey<Interface> printer_numbers[] = {
     {"setup_request_fails", [](Interface &i, long n) { i.setup_request_fails = n != 0; }},
     {"fetch_fails", [](Interface &i, long n) { i.fetch_fails = n != 0; }},
     {"size_query_fails", [](Interface &i, long n) { i.size_query_fails = n != 0; }},
+    {"reported_size", [](Interface &i, long n) { i.reported_size = n; }},
+    {"unterminated_path", [](Interface &i, long n) { i.unterminated_path = n != 0; }},
     {"short_write_at",
      [](Interface &i, long n) { i.printer.short_write_at = static_cast<int>(n); }},
     {"short_write_accepts",
@@ -181,6 +185,10 @@ std::string load_description(const std::string &file_name) {
     if (!in) {
         return "cannot read " + file_name;
     }
+    return load_description(in, file_name);
+}
+
+std::string load_description(std::istream &in, const std::string &file_name) {
     const std::size_t first = sys().interfaces.size();
     std::string line;
     int line_number = 0;

@@ -8,11 +8,21 @@
 
 using namespace standin;
 
+namespace {
+
+// A block larger than this fails like one the system's heap cannot give.
+const SIZE_T HEAP_LIMIT = 64u << 20;
+
+} // namespace
+
 extern "C" {
 
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
     std::string args = hex(flags) + ", " + std::to_string(bytes);
-    if (sys().global_alloc_fails || (flags & GMEM_MOVEABLE) != 0) {
+    System &s = sys();
+    s.global_allocs++;
+    if (s.global_alloc_fails || s.global_alloc_fail_at == s.global_allocs ||
+        (flags & GMEM_MOVEABLE) != 0 || bytes > HEAP_LIMIT) {
         log_call("GlobalAlloc", args, "NULL");
         fail(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;

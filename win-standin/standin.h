@@ -32,7 +32,8 @@
 //   exclusively like on Windows; the n-th open or n-th read can be made to
 //   fail.
 // - GlobalAlloc/GlobalLock (fixed blocks, optional zero fill, otherwise
-//   filled with 0xCD), each able to fail; local time and module path are
+//   filled with 0xCD), each able to fail (every call, or the n-th
+//   allocation); local time and module path are
 //   set by the test; Sleep is recorded, not slept.
 // - Every call is logged in order; misuse (closing an unknown or invalid
 //   handle, freeing an unknown block, ...) is logged apart; open handles and
@@ -48,6 +49,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -141,6 +143,9 @@ struct System {
     int file_reads = 0;
 
     bool global_alloc_fails = false;
+    int global_alloc_fail_at = 0; // 1-based GlobalAlloc that fails (discovery's detail
+                                  // blocks come first, one per fetched path)
+    int global_allocs = 0;
     bool global_lock_fails = false;
 
     std::string summary_path; // where the command-line build writes its summary
@@ -171,6 +176,9 @@ std::vector<std::string> call_names();   // function names of the logged calls, 
 // first error found. The state file is the description's name + ".state"
 // unless the description names one.
 std::string load_description(const std::string &file_name);
+// The same from a stream; `file_name` only names it in errors and gives the
+// default state file.
+std::string load_description(std::istream &in, const std::string &file_name);
 // What the printers keep across runs (their serial numbers): one state line
 // of the printer model per printer, in order. load_state leaves the printers
 // as described when the file does not exist yet; store_state writes the file

@@ -107,6 +107,22 @@ TEST_F(Cli, DescriptionThatCannotBeUsedSaysWhatIsWrong) {
     EXPECT_EQ(run.err, "win-standin: printer.txt:2: unknown setting colour\n");
 }
 
+// Discovery faults that only a description can bring to the command-line
+// build: each makes the one printer unusable.
+TEST_F(Cli, DescribedDiscoveryFaultsSkipThePrinter) {
+    for (const char *fault :
+         {"reported_size=4", "reported_size=20", "unterminated_path=1", "global_alloc_fail_at=1"}) {
+        SCOPED_TRACE(fault);
+        fresh_system();
+        ASSERT_EQ(standin::load_description(
+                      describe(std::string("device_id=MFG:M;MDL:Q;\n") + fault + "\n")),
+                  "");
+        Outcome run = run_prnfeed({"job.prn"});
+        EXPECT_EQ(run.err, "\tPrinter is not ready!\n");
+        EXPECT_CLEAN();
+    }
+}
+
 TEST_F(Cli, PrinterWithoutPathGetsOneOfItsClass) {
     // A device ID before any interface= line starts a USB printing-class
     // printer of its own.

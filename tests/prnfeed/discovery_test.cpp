@@ -207,16 +207,20 @@ TEST_F(Discovery, EnumerationErrorsSkipOnlyThatMember) {
 }
 
 // Interfaces whose path cannot be fetched, or whose block has no room for
-// the path's terminator (nothing is read past the block), are skipped
-// before the pipe paths are written and without an open attempt.
+// the path's terminator (nothing is read past the block), or whose block
+// cannot be allocated, are skipped before the pipe paths are written and
+// without an open attempt. Every detail block is given back (EXPECT_CLEAN
+// of the test's end).
 TEST_F(Discovery, UnfetchablePathsLeavePipePathsAlone) {
     add_usb_printer(path_of('a', 60)).size_query_fails = true;
     add_usb_printer(path_of('b', 60)).reported_size = 4;
     add_usb_printer(path_of('c', 60)).fetch_fails = true;
-    // Too long for the pipe-path buffers. Its detail block must still be
-    // given back: that leak check is the sanitizer build's (LeakSanitizer).
+    // Too long for the pipe-path buffers.
     add_usb_printer(path_of('d', 249));
     add_usb_printer(path_of('e', 60)).unterminated_path = true;
+    // The fourth block, f's, is not to be had.
+    add_usb_printer(path_of('f', 60));
+    sys().global_alloc_fail_at = 4;
     std::strcpy(out_pipe_path, "earlier\\PIPE00");
     std::strcpy(in_pipe_path, "earlier\\PIPE01");
     EXPECT_EQ(open_first_interface(&GUID_DEVINTERFACE_USBPRINT), INVALID_HANDLE_VALUE);
@@ -225,7 +229,8 @@ TEST_F(Discovery, UnfetchablePathsLeavePipePathsAlone) {
     EXPECT_EQ(count_calls("CreateFileA"), 0);
     // Size query and fetch of one interface ask for the same, exact size.
     std::vector<std::string> details = calls_of("SetupDiGetDeviceInterfaceDetailA");
-    ASSERT_EQ(details.size(), 8u); // a: query; b: query; c, d, e: query and fetch
+    ASSERT_EQ(details.size(), 9u); // a, b, f: query; c, d, e: query and fetch
+    EXPECT_EQ(count_calls("GlobalAlloc"), 4);
     EXPECT_NE(details[4].find("NULL, 0, NULL required=254"), std::string::npos) << details[4];
     EXPECT_NE(details[5].find("detail, 254, NULL -> TRUE"), std::string::npos) << details[5];
 }
