@@ -202,8 +202,9 @@ TEST(Receive, LoopbackOfAPreviousSendSucceeds) {
     EXPECT_THAT(rx.trace, ElementsAreArray(node_calls("/dev/hsspi", "0x156", {"read 64 -> 64"})));
 }
 
-// A receive that returns less than Count fails, even where the zeros left in
-// the buffer equal the pattern (it has a 0 at every multiple of 32).
+// A receive that fails or returns less than Count fails, even where the
+// zeros left in the buffer equal the pattern (it has a 0 at every multiple
+// of 32).
 TEST(Receive, NothingOrTooLittleReceivedFails) {
     Sandbox box;
     struct Case {
@@ -211,9 +212,11 @@ TEST(Receive, NothingOrTooLittleReceivedFails) {
         const char *limit;
         unsigned count;
         unsigned delivered;
+        const char *read_result = nullptr; // the trace's, when not the delivered count
     };
-    for (const Case &c : {Case{"none", "-1", 1, 0}, Case{"none", "-1", 2, 0},
-                          Case{"pattern", "18", 20, 18}, Case{"pattern", "32", 33, 32}}) {
+    for (const Case &c :
+         {Case{"none", "-1", 1, 0}, Case{"none", "-1", 2, 0}, Case{"error", "-1", 1, 0, "-1 EIO"},
+          Case{"pattern", "18", 20, 18}, Case{"pattern", "32", 33, 32}}) {
         SCOPED_TRACE(std::string(c.rx) + " " + std::to_string(c.count));
         box.env["RX"] = c.rx;
         box.env["RX_LIMIT"] = c.limit;
@@ -223,9 +226,11 @@ TEST(Receive, NothingOrTooLittleReceivedFails) {
         std::vector<unsigned> got = pattern_values(c.delivered);
         got.resize(c.count, 0);
         EXPECT_EQ(r.out, report(Rx, n, dump(got, "%x ") + kFailed, "/dev/hsspi", kSlave));
-        EXPECT_THAT(r.trace, ElementsAreArray(
-                                 node_calls("/dev/hsspi", "0x156",
-                                            {"read " + n + " -> " + std::to_string(c.delivered)})));
+        EXPECT_THAT(r.trace, ElementsAreArray(node_calls(
+                                 "/dev/hsspi", "0x156",
+                                 {"read " + n + " -> " +
+                                  (c.read_result != nullptr ? std::string(c.read_result)
+                                                            : std::to_string(c.delivered))})));
     }
 }
 
