@@ -2,10 +2,14 @@
 # SPDX-License-Identifier: GPL-2.0-only
 # The real prnfeed.exe under wine streams a 64 MiB file into the simulated
 # USB printer (wine-printer/, set to discard print data), beside the floor
-# for the same sink: write-floor.exe, which writes the same file to the same
-# PIPE00 in synchronous 4096-byte WriteFile calls and does nothing else.
-# Shows MiB/s for both, their ratio (the tool's own overhead; near 1), and
-# the tool's peak memory for 1 MiB and 64 MiB files (it must not grow).
+# for the same sink: write-floor.exe, which opens PIPE00 once and writes as
+# many bytes as the file has from one buffer in synchronous 4096-byte
+# WriteFile calls, and does nothing else (no device query, no file read, no
+# output): the least any sender of the file must do. The two take turns,
+# run after run, so that a change in the machine's load falls on both
+# alike. Shows MiB/s of every run, their ratio (the tool's own overhead;
+# near 1, and above 1 only within the spread of the runs), and the tool's
+# peak memory for 1 MiB and 64 MiB files (it must not grow).
 #
 #   scripts/bench-prnfeed-wine.sh [win32 install dir] [wine prefix]
 #
@@ -13,15 +17,17 @@
 # prefix of the host build's tests (created on first use).
 set -euo pipefail
 
+# Every path absolute: the runs happen inside a scratch folder.
+absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
 root=$(cd "$(dirname "$0")/.." && pwd)
-win32=${1:-$root/build/install/win32}
-prefix=${2:-$root/build/host/tests/prnfeed-win32/wineprefix}
+win32=$(absolute "${1:-$root/build/install/win32}")
+prefix=$(absolute "${2:-$root/build/host/tests/prnfeed-win32/wineprefix}")
 exe=$win32/prnfeed.exe
 floor=$win32/stand-in/write-floor.exe
 pipe='\\.\SimPrinter0 \PIPE00'
 big_mib=64
 small_mib=1
-runs=3
+runs=5
 
 for f in "$exe" "$floor"; do
 	[ -f "$f" ] || { echo "bench: $f not built (make win32)" >&2; exit 1; }
@@ -35,7 +41,8 @@ fi
 fixture=$root/tests/prnfeed-win32/wine-fixture.sh
 sim=$prefix/drive_c/sim-printer
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/bench-prnfeed-wine.XXXXXX")
-trap 'rm -rf "$tmp"; rm -f "$sim/printer.txt"; "$fixture" stop "$prefix" >/dev/null' EXIT
+# Out of the scratch folder before it goes: the fixture's shell starts there.
+trap 'cd /; rm -rf "$tmp"; rm -f "$sim/printer.txt"; "$fixture" stop "$prefix" >/dev/null' EXIT
 "$fixture" start "$prefix" "$root/wine-printer/install.sh" "$win32/stand-in" >"$tmp/fixture" ||
 	{ cat "$tmp/fixture" >&2; exit 1; }
 export WINEPREFIX=$prefix WINEDEBUG=-all
@@ -65,22 +72,57 @@ taken_all() {
 mib_per_s() { awk -v mib="$1" -v ns="$2" 'BEGIN { printf "%.1f", mib / (ns / 1e9) }'; }
 
 head -c $((small_mib * 1024 * 1024)) /dev/urandom >"$tmp/small.bin"
-head -c $((big_mib * 1024 * 1024)) /dev/urandom >"$tmp/big.bin"
+big_bytes=$((big_mib * 1024 * 1024))
+head -c "$big_bytes" /dev/urandom >"$tmp/big.bin"
 cat "$tmp"/*.bin >/dev/null # every run starts from the page cache
 
 cd "$tmp" # relative file names: on this host '/...' reads as a line code
-# The tool first: its device open loads the printer's configuration.
-read -r _ small_kib < <(run_timed wine "$exe" small.bin)
+# The tool first: its device open loads the printer's configuration. This
+# run also warms the wine server and the driver for both programs.
+time_once wine "$exe" small.bin
 taken_all small.bin
-read -r big_ns big_kib < <(run_timed wine "$exe" big.bin)
-taken_all big.bin
-read -r floor_ns _ < <(run_timed wine "$floor" "$pipe" big.bin)
-taken_all big.bin
+small_kib=$rss_kib
 
-echo "prnfeed.exe under wine, $big_mib MiB into a discarding simulated printer, best of $runs runs"
-printf '  %-44s %8s MiB/s\n' "floor: write-floor.exe, 4096-byte WriteFile" "$(mib_per_s "$big_mib" "$floor_ns")"
-printf '  %-44s %8s MiB/s\n' "prnfeed.exe" "$(mib_per_s "$big_mib" "$big_ns")"
-awk -v a="$big_ns" -v b="$floor_ns" 'BEGIN { printf "  prnfeed.exe / floor rate ratio %23.2f\n", b / a }'
+# The tool and the floor take turns, each going first in every other pair.
+tool_rates=() floor_rates=() ratios=()
+run_tool() {
+	time_once wine "$exe" big.bin
+	taken_all big.bin
+	tool_ns=$time_ns big_kib=$rss_kib
+}
+run_floor() {
+	time_once wine "$floor" "$pipe" "$big_bytes"
+	taken_all big.bin
+	floor_ns=$time_ns
+}
+for ((i = 0; i < runs; i++)); do
+	if ((i % 2 == 0)); then
+		run_tool
+		run_floor
+	else
+		run_floor
+		run_tool
+	fi
+	tool_rates+=("$(mib_per_s "$big_mib" "$tool_ns")")
+	floor_rates+=("$(mib_per_s "$big_mib" "$floor_ns")")
+	ratios+=("$(awk -v a="$tool_ns" -v b="$floor_ns" 'BEGIN { printf "%.2f", b / a }')")
+done
+
+# best, median and the spread of a list of figures
+summary() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 }
+	END { printf "best %s, median %s, spread %s to %s", v[NR], v[int((NR + 1) / 2)], v[1], v[NR] }'; }
+best() { printf '%s\n' "$@" | sort -g | tail -n 1; }
+
+echo "prnfeed.exe under wine, $big_mib MiB into a discarding simulated printer, $runs runs each, taken in turn"
+echo "  floor: write-floor.exe, one PIPE00 open, 4096-byte WriteFile, MiB/s"
+echo "    ${floor_rates[*]}  ($(summary "${floor_rates[@]}"))"
+echo "  prnfeed.exe, MiB/s"
+echo "    ${tool_rates[*]}  ($(summary "${tool_rates[@]}"))"
+echo "  prnfeed.exe / floor rate ratio, run by run"
+echo "    ${ratios[*]}  (median $(printf '%s\n' "${ratios[@]}" | sort -g |
+	awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'))"
+awk -v a="$(best "${tool_rates[@]}")" -v b="$(best "${floor_rates[@]}")" \
+	'BEGIN { printf "  best against best %34.2f\n", a / b }'
 echo "peak resident memory of prnfeed.exe under wine"
 printf '  %4d MiB file %37d KiB\n' "$small_mib" "$small_kib" "$big_mib" "$big_kib"
 # The job holds one 4096-byte block; a peak that grows with the file means

@@ -23,7 +23,7 @@ runs=3
 [ -x /usr/bin/time ] || { echo "bench: needs /usr/bin/time (Debian package time)" >&2; exit 1; }
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/bench-prnfeed.XXXXXX")
-trap 'rm -rf "$tmp"' EXIT
+trap 'cd /; rm -rf "$tmp"' EXIT
 
 # The simulated printer: one interface of the USB printing class whose output
 # pipe takes every write whole, counts the bytes and drops them. The stand-in

@@ -10,7 +10,7 @@ case "$prnfeed" in /*) ;; *) prnfeed="$root/$prnfeed" ;; esac
 [ -x "$prnfeed" ] || { echo "build/host is not built: $prnfeed" >&2; exit 1; }
 
 work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+trap 'cd /; rm -rf "$work"' EXIT
 cd "$work"   # file names are relative: on this host '/...' reads as a line code
 
 printf 'Line one of the demo job.\nLine two.\n' > job.txt

@@ -18,7 +18,8 @@ fi
 fixture="$root/tests/prnfeed-win32/wine-fixture.sh"
 work="$(mktemp -d)"
 sim="$prefix/drive_c/sim-printer"
-trap 'rm -rf "$work"; rm -f "$sim/printer.txt"; "$fixture" stop "$prefix" >/dev/null' EXIT
+# Out of the scratch folder before it goes: the fixture's shell starts there.
+trap 'cd /; rm -rf "$work"; rm -f "$sim/printer.txt"; "$fixture" stop "$prefix" >/dev/null' EXIT
 echo "starting wine with the simulated printer installed (the first time creates the prefix)"
 "$fixture" start "$prefix" "$root/wine-printer/install.sh" "$win32/stand-in" \
 	>"$work/fixture.txt" || { cat "$work/fixture.txt" >&2; exit 1; }

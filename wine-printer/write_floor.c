@@ -1,29 +1,42 @@
 // SPDX-License-Identifier: GPL-2.0-only
-/* The floor for the wine benchmark: copies a file to a pipe path in
- * synchronous 4096-byte WriteFile calls and does nothing else (no device
- * query, no output per chunk), so that its rate is what wine's round trip to
- * the driver allows.
+/* The floor for the wine benchmark: the least a program can do to put a
+ * given number of bytes into the printer's output pipe. It opens the pipe
+ * once and writes from one 4096-byte buffer in synchronous 4096-byte
+ * WriteFile calls (a shorter last one); it reads no file, prints nothing and
+ * asks the device nothing. Any sender of that many bytes in such chunks
+ * needs at least these calls, and each is a round trip through wine's server
+ * to the driver, so its rate is what that round trip allows. The printer
+ * counts print data and ignores its content.
  *
- *   write-floor.exe <pipe path> <file>   exit 0 when every byte was taken */
+ *   write-floor.exe <pipe path> <byte count>   exit 0 when every byte was taken */
 #include <windows.h>
+#include <stdlib.h>
+
+enum { CHUNK_SIZE = 4096 };
 
 int main(int argc, char *argv[]) {
-    static char buffer[4096];
-    HANDLE pipe, file;
-    DWORD got = 0, put = 0;
+    static char buffer[CHUNK_SIZE];
+    HANDLE pipe;
+    char *end = NULL;
+    unsigned long left;
+    DWORD put = 0;
     int ok = 1;
     if (argc != 3) {
         return 2;
     }
-    pipe = CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    file = CreateFileA(argv[2], GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (pipe == INVALID_HANDLE_VALUE || file == INVALID_HANDLE_VALUE) {
+    left = strtoul(argv[2], &end, 10);
+    if (end == argv[2] || *end != '\0') {
+        return 2;
+    }
+    pipe = CreateFileA(argv[1], GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (pipe == INVALID_HANDLE_VALUE) {
         return 1;
     }
-    while (ok && ReadFile(file, buffer, sizeof(buffer), &got, NULL) && got > 0) {
-        ok = WriteFile(pipe, buffer, got, &put, NULL) && put == got;
+    while (ok && left > 0) {
+        DWORD n = left < CHUNK_SIZE ? (DWORD)left : CHUNK_SIZE;
+        ok = WriteFile(pipe, buffer, n, &put, NULL) && put == n;
+        left -= n;
     }
-    CloseHandle(file);
     CloseHandle(pipe);
     return ok ? 0 : 1;
 }
