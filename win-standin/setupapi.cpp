@@ -55,9 +55,14 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID *class_guid, PCSTR enumerator, H
 BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA device,
                                         const GUID *class_guid, DWORD index,
                                         PSP_DEVICE_INTERFACE_DATA interface_data) {
-    std::string args = handle_text(set) + ", " + (device ? "devinfo" : "NULL") + ", " +
-                       guid_text(class_guid) + ", " + std::to_string(index);
+    // Called once per member, thousands of times for a set whose every
+    // member fails: the arguments are written out only while the log has room.
     auto result = [&](BOOL ok, DWORD error) {
+        std::string args;
+        if (sys().calls.size() < sys().max_logged_calls) {
+            args = handle_text(set) + ", " + (device ? "devinfo" : "NULL") + ", " +
+                   guid_text(class_guid) + ", " + std::to_string(index);
+        }
         return log_bool("SetupDiEnumDeviceInterfaces", args, ok, error);
     };
     Object *object = find_handle(set);

@@ -57,7 +57,12 @@ BOOL fail(DWORD error) {
 }
 
 BOOL log_bool(const char *call, const std::string &args, BOOL ok, DWORD error) {
-    log_call(call, args, ok ? "TRUE" : "FALSE error=" + std::to_string(error));
+    System &s = internal().system;
+    if (s.calls.size() >= s.max_logged_calls) {
+        s.calls_not_logged++;
+    } else {
+        log_call(call, args, ok ? "TRUE" : "FALSE error=" + std::to_string(error));
+    }
     return ok ? TRUE : fail(error);
 }
 
