@@ -124,6 +124,12 @@ def seeds():
     s["kernel-addresses"] = kern
     s["raw-arguments"] = (Seed().call(2, kind=ARG64, arg=0xFFFFFFFFFFFFFFFF)
                           .call(3, kind=ARG64, arg=1).call(5, kind=ARG64, arg=0x8000000000000000))
+    # Undefined behaviour found by the harness: the port read formed its
+    # result address as a pointer sum, which overflows for an argument at
+    # the top of the address space (and is undefined on a null one).
+    s["read-top-of-address-space"] = (Seed().call(2, kind=ARG64, arg=0xFFFFFFFFFFFFFFFF)
+                                      .call(2, kind=ARG64, arg=0xFFFFFFFFFFFFFFFD)
+                                      .call(2, kind=ARG64, arg=0))
     s["mixed"] = (Seed(STOP_REGS + ADC_REGS[:2]).call(3, 0x54, 0xFF).call(5, waits=1)
                   .call(7).call(1).call(2, 0x54, 0, mis=5).call(6).call(4).call(0x5421, 1))
     return s
