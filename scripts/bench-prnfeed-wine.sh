@@ -118,11 +118,11 @@ echo "  floor: write-floor.exe, one PIPE00 open, 4096-byte WriteFile, MiB/s"
 echo "    ${floor_rates[*]}  ($(summary "${floor_rates[@]}"))"
 echo "  prnfeed.exe, MiB/s"
 echo "    ${tool_rates[*]}  ($(summary "${tool_rates[@]}"))"
-echo "  prnfeed.exe / floor rate ratio, run by run"
-echo "    ${ratios[*]}  (median $(printf '%s\n' "${ratios[@]}" | sort -g |
-	awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'))"
+# The best run of each is the one the machine's load disturbed least; the
+# pairs show how far the load moved the figures from run to run.
 awk -v a="$(best "${tool_rates[@]}")" -v b="$(best "${floor_rates[@]}")" \
-	'BEGIN { printf "  best against best %34.2f\n", a / b }'
+	'BEGIN { printf "  prnfeed.exe / floor rate ratio, best against best %6.2f\n", a / b }'
+echo "    pair by pair: ${ratios[*]}"
 echo "peak resident memory of prnfeed.exe under wine"
 printf '  %4d MiB file %37d KiB\n' "$small_mib" "$small_kib" "$big_mib" "$big_kib"
 # The job holds one 4096-byte block; a peak that grows with the file means
