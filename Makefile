@@ -85,7 +85,7 @@ memcheck: deps host
 lint: deps
 	@echo "== lint"
 	@$(FORMATTED) | xargs clang-format --dry-run -Werror
-	@shellcheck scripts/*.sh tests/*/*.sh wine-printer/*.sh
+	@git ls-files '*.sh' | xargs shellcheck
 
 demo: deps arm win32 host
 	@./scripts/demo.sh

@@ -1,7 +1,7 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-2.0-only
 # The real prnfeed.exe under wine streams a 64 MiB file into the simulated
-# USB printer (wine-printer/, set to discard print data), beside the floor
+# USB printer (sim/wine-printer/, set to discard print data), beside the floor
 # for the same sink: write-floor.exe, which opens PIPE00 once and writes as
 # many bytes as the file has from one buffer in synchronous 4096-byte
 # WriteFile calls, and does nothing else (no device query, no file read, no
@@ -21,7 +21,7 @@ set -euo pipefail
 absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
 root=$(cd "$(dirname "$0")/.." && pwd)
 win32=$(absolute "${1:-$root/build/install/win32}")
-prefix=$(absolute "${2:-$root/build/host/tests/prnfeed-win32/wineprefix}")
+prefix=$(absolute "${2:-$root/build/host/tests/prnfeed/win32/wineprefix}")
 exe=$win32/prnfeed.exe
 floor=$win32/stand-in/write-floor.exe
 pipe='\\.\SimPrinter0 \PIPE00'
@@ -38,12 +38,12 @@ if ! reason=$(wine --version 2>&1 </dev/null); then
 	exit 0
 fi
 
-fixture=$root/tests/prnfeed-win32/wine-fixture.sh
+fixture=$root/tests/prnfeed/win32/wine-fixture.sh
 sim=$prefix/drive_c/sim-printer
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/bench-prnfeed-wine.XXXXXX")
 # Out of the scratch folder before it goes: the fixture's shell starts there.
 trap 'cd /; rm -rf "$tmp"; rm -f "$sim/printer.txt"; "$fixture" stop "$prefix" >/dev/null' EXIT
-"$fixture" start "$prefix" "$root/wine-printer/install.sh" "$win32/stand-in" >"$tmp/fixture" ||
+"$fixture" start "$prefix" "$root/sim/wine-printer/install.sh" "$win32/stand-in" >"$tmp/fixture" ||
 	{ cat "$tmp/fixture" >&2; exit 1; }
 export WINEPREFIX=$prefix WINEDEBUG=-all
 unset DISPLAY

@@ -1,27 +1,27 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-2.0-only
 # The real prnfeed.exe under wine prints a sample file to the simulated USB
-# printer (wine-printer/: a Windows driver of ours on the printer model the
+# printer (sim/wine-printer/: a Windows driver of ours on the printer model the
 # stand-in uses) and programs its serial number; the bytes the printer
 # received are compared with the file. Uses the wine prefix of the host
 # build's tests (created on first use, with the driver installed).
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 win32="$root/build/install/win32"
-prefix="$root/build/host/tests/prnfeed-win32/wineprefix"
+prefix="$root/build/host/tests/prnfeed/win32/wineprefix"
 exe="$win32/prnfeed.exe"
 [ -f "$exe" ] || { echo "the win32 preset is not built: $exe" >&2; exit 1; }
 if ! reason=$(wine --version 2>&1 </dev/null); then
 	echo "skipped: wine cannot run on this machine ($reason)"
 	exit 0
 fi
-fixture="$root/tests/prnfeed-win32/wine-fixture.sh"
+fixture="$root/tests/prnfeed/win32/wine-fixture.sh"
 work="$(mktemp -d)"
 sim="$prefix/drive_c/sim-printer"
 # Out of the scratch folder before it goes: the fixture's shell starts there.
 trap 'cd /; rm -rf "$work"; rm -f "$sim/printer.txt"; "$fixture" stop "$prefix" >/dev/null' EXIT
 echo "starting wine with the simulated printer installed (the first time creates the prefix)"
-"$fixture" start "$prefix" "$root/wine-printer/install.sh" "$win32/stand-in" \
+"$fixture" start "$prefix" "$root/sim/wine-printer/install.sh" "$win32/stand-in" \
 	>"$work/fixture.txt" || { cat "$work/fixture.txt" >&2; exit 1; }
 
 export WINEPREFIX="$prefix" WINEDEBUG=-all

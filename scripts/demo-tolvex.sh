@@ -4,4 +4,4 @@
 # load, port register read and write, stop-mode sequence, ADC sample, unload.
 set -eu
 cd "$(dirname "$0")/.."
-exec build/host/scripts/tolvex-demo/tolvex-demo
+exec build/host/sim/linux-kernel/tolvex-demo

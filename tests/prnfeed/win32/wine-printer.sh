@@ -1,14 +1,14 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-2.0-only
 # Runs the real Windows build of prnfeed under wine against the simulated USB
-# printer (wine-printer/: a driver of ours that wine's device host runs behind
+# printer (sim/wine-printer/: a driver of ours that wine's device host runs behind
 # its real SetupAPI and file I/O) and checks exit status, both output streams
 # and what the printer received and kept.
 #
 #   wine-printer.sh <prefix> <prnfeed.exe> <work dir> <case>
 #
 # The wine server must run with the driver installed (wine-fixture.sh start
-# with wine-printer/install.sh). Every case starts from a clean printer: its
+# with sim/wine-printer/install.sh). Every case starts from a clean printer: its
 # configuration is written afresh, its kept serial number, received data and
 # event log removed; the driver reads them anew when the tool opens the
 # device. At the end no printer is left configured.
@@ -18,8 +18,8 @@
 # so exclusivity stays covered by the Windows-API stand-in's tests.
 set -u
 here=$(dirname "$0")
-# shellcheck source-path=SCRIPTDIR/../prnfeed-win32 source=wine-env.sh
-. "$here/../prnfeed-win32/wine-env.sh"
+# shellcheck source-path=SCRIPTDIR source=wine-env.sh
+. "$here/wine-env.sh"
 use_wine_prefix "$1"
 skip_unless_wine_runs
 exe=$2

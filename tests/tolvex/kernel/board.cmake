@@ -16,25 +16,25 @@ set(BOARD_MODULE ${PROJECT_SOURCE_DIR}/scripts/board-module.sh)
 add_custom_command(
     OUTPUT ${BOARD_WORK}/init
     COMMAND ${CMAKE_COMMAND} -E make_directory ${BOARD_WORK}
-    COMMAND arm-linux-gnueabi-gcc -march=armv5te -marm -Os -static -nostdlib -ffreestanding
-            -fno-builtin -fno-pie -no-pie -fno-stack-protector -Wall -Wextra -Werror
+    COMMAND arm-linux-gnueabi-gcc ${KIT_ARM_CPU_FLAGS} -Os -static -nostdlib -ffreestanding
+            -fno-builtin -fno-pie -no-pie -fno-stack-protector ${kit_warning_flags} -Werror
             -I${PROJECT_SOURCE_DIR}/tolvex -o ${BOARD_WORK}/init
             ${CMAKE_CURRENT_SOURCE_DIR}/board_init.c -lgcc
     DEPENDS board_init.c device_checks.h ${PROJECT_SOURCE_DIR}/tolvex/tolvex.h
-    VERBATIM)
+    VERBATIM COMMAND_EXPAND_LISTS)
 add_custom_target(tolvex_board_init ALL DEPENDS ${BOARD_WORK}/init)
 
 function(board_test name)
     cmake_parse_arguments(T "" "" "COMMAND;SETUP;REQUIRES" ${ARGN})
-    add_test(NAME tolvex-board.${name} COMMAND ${T_COMMAND})
-    set_tests_properties(tolvex-board.${name} PROPERTIES LABELS real-target TIMEOUT 120
+    add_test(NAME tolvex.real-target.board.${name} COMMAND ${T_COMMAND})
+    set_tests_properties(tolvex.real-target.board.${name} PROPERTIES LABELS "tolvex;real-target" TIMEOUT 120
                          FIXTURES_SETUP "${T_SETUP}" FIXTURES_REQUIRED "${T_REQUIRES}")
 endfunction()
 
 # ~1-2 minutes from scratch; it runs make -j2 itself, so it takes both slots.
 board_test(kernel SETUP board_kernel
            COMMAND ${PROJECT_SOURCE_DIR}/scripts/board-kernel.sh versatile ${BOARD_TREES})
-set_tests_properties(tolvex-board.kernel PROPERTIES PROCESSORS 2 TIMEOUT 900)
+set_tests_properties(tolvex.real-target.board.kernel PROPERTIES PROCESSORS 2 TIMEOUT 900)
 
 # The module against the versatile kernel (a KDIR build) and against the
 # board's configuration (the bundled-tree build that make dist ships).

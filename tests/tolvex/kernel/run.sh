@@ -1,7 +1,7 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-2.0-only
 # Packs tolvex.ko (built warning-free against the installed Debian kernel
-# headers by the tolvex.kbuild test, tests/tolvex-kernel) with busybox, the
+# headers by the tolvex.kbuild test, tests/tolvex/kernel) with busybox, the
 # static check program and init.sh into an initramfs, boots the matching
 # Debian kernel under qemu-system-x86_64 (software emulation) and
 # checks the serial log.
