@@ -38,15 +38,24 @@
 /* Kernel virtual address of a register in one of the fixed I/O mappings. */
 #define REG(addr)	((void __iomem *)(unsigned long)(addr))
 
-/* System control block (fixed mapping at 0xF0000000). */
-#define SYS_W00		0xF0000000	/* bit 0 set before stop mode */
-#define SYS_W08		0xF0000008	/* bit 0 set before stop mode */
-#define SYS_W10		0xF0000010	/* bit 0 set before stop mode */
+/*
+ * System control block (fixed mapping at 0xF0000000): three words whose
+ * bit 0 must be set before the stop-mode request. The prologue sets it and
+ * nothing clears it again.
+ */
+#define SYS_STOP_PREP_W00	0xF0000000
+#define SYS_STOP_PREP_W08	0xF0000008
+#define SYS_STOP_PREP_W10	0xF0000010
+#define SYS_STOP_PREP_BIT	0x1
 
 /* Power management block (fixed mapping at 0xF0200000). */
 #define PWR_STOP_REQ	0xF0200040	/* writing 0x00010000 requests stop mode */
 #define PWR_CFG		0xF0200060	/* power configuration word */
-#define PWR_HOLD	0xF020008C	/* bit 31 cleared while the ports are switched */
+/*
+ * Bit 31 is cleared before any port is switched for stop mode and set again
+ * only after both ports have been restored.
+ */
+#define PWR_HOLD	0xF020008C
 
 #define PWR_STOP_REQ_VAL	0x00010000
 #define PWR_CFG_CLEAR		0x0001000F	/* bits 0-3 and 16 */
@@ -56,17 +65,26 @@
 /*
  * Port register block (fixed mapping at 0xF6400000, one 4 KiB page): one
  * 16-byte group per port, configuration word (2-bit mode per pin), data
- * word (1 bit per pin), third word.
+ * word (1 bit per pin), third word. Port F is group 5, port G group 6.
  */
 #define GPIO_BASE	0xF6400000
 #define GPIO_SIZE	0x1000
 #define GPFCON		0xF6400050	/* port F configuration word */
-#define GPF_W8		0xF6400058	/* port F third word, bits 0-1 cleared */
 #define GPGCON		0xF6400060	/* port G configuration word */
-#define GP8_W8		0xF6400088	/* group 8 third word, low 3 bits set to 4 */
 
 #define GPIO_MODE_MASK	0x3	/* one pin's mode field */
 #define GPIO_MODE_2	0x2	/* the mode switched off before stop mode */
+
+/*
+ * Third words of two groups that take fixed values before the stop-mode
+ * request and are not restored afterwards: port F's has bits 0-1 cleared,
+ * group 8's has its low three bits set to 4.
+ */
+#define GPF_WORD3		0xF6400058
+#define GPF_WORD3_STOP_CLEAR	0x3
+#define GP8_WORD3		0xF6400088
+#define GP8_WORD3_STOP_FIELD	0x7
+#define GP8_WORD3_STOP_VAL	0x4
 
 /* Touch-screen converter window, mapped for the length of one sample. */
 #define ADC_PHYS	0x58000000
@@ -200,7 +218,8 @@ static u32 pw_mode2_off(u32 reg)
 	return reg2;
 }
 
-static void set_bits(u32 addr, u32 clear, u32 set)
+/* One register: load, clear the bits in clear, set those in set, store. */
+static void clear_set_bits(u32 addr, u32 clear, u32 set)
 {
 	u32 val = __raw_readl(REG(addr));
 
@@ -213,7 +232,7 @@ void pw_ioport_prologue(void)
 {
 	u32 reg;
 
-	set_bits(PWR_HOLD, PWR_HOLD_BIT, 0);
+	clear_set_bits(PWR_HOLD, PWR_HOLD_BIT, 0);
 
 	reg = __raw_readl(REG(GPFCON));
 	rGPFCON = reg;
@@ -223,20 +242,20 @@ void pw_ioport_prologue(void)
 	rGPGCON = reg;
 	__raw_writel(pw_mode2_off(reg), REG(GPGCON));
 
-	set_bits(SYS_W00, 0, 0x1);
-	set_bits(SYS_W10, 0, 0x1);
-	set_bits(SYS_W08, 0, 0x1);
-	set_bits(GP8_W8, 0x7, 0x4);
-	set_bits(GPF_W8, 0x3, 0);
+	clear_set_bits(SYS_STOP_PREP_W00, 0, SYS_STOP_PREP_BIT);
+	clear_set_bits(SYS_STOP_PREP_W10, 0, SYS_STOP_PREP_BIT);
+	clear_set_bits(SYS_STOP_PREP_W08, 0, SYS_STOP_PREP_BIT);
+	clear_set_bits(GP8_WORD3, GP8_WORD3_STOP_FIELD, GP8_WORD3_STOP_VAL);
+	clear_set_bits(GPF_WORD3, GPF_WORD3_STOP_CLEAR, 0);
 	/* Port F pin 0 ends in mode 2 whatever the switch above did to it. */
-	set_bits(GPFCON, GPIO_MODE_MASK, GPIO_MODE_2);
+	clear_set_bits(GPFCON, GPIO_MODE_MASK, GPIO_MODE_2);
 }
 
 void pw_ioport_epilogue(void)
 {
 	__raw_writel(rGPFCON, REG(GPFCON));
 	__raw_writel(rGPGCON, REG(GPGCON));
-	set_bits(PWR_HOLD, 0, PWR_HOLD_BIT);
+	clear_set_bits(PWR_HOLD, 0, PWR_HOLD_BIT);
 }
 
 static int tolvex_stop_mode(unsigned long arg)
@@ -348,14 +367,17 @@ static int tolvex_ts_adc(unsigned long arg)
 	return ret;
 }
 
-/* Work of commands 1 to 6, indexed by the command code minus one. */
-static int (*const tolvex_cmds[6])(unsigned long arg) = {
-	tolvex_stop_mode,	/* TOLVEX_CMD_PW_STOP_MODE */
-	tolvex_gport_read,	/* TOLVEX_CMD_GPORT_READ */
-	tolvex_gport_write,	/* TOLVEX_CMD_GPORT_WRITE */
-	tolvex_nop,		/* TOLVEX_PBA_END_GPOTEST */
-	tolvex_ts_adc,		/* TOLVEX_CMD_TS_ADC */
-	tolvex_stop_mode_test,	/* TOLVEX_CMD_PW_STOP_MODE_TEST */
+/*
+ * Work of each command, indexed by its code. Code 0 has no entry and is
+ * refused like every code past the end.
+ */
+static int (*const tolvex_cmds[])(unsigned long arg) = {
+	[TOLVEX_CMD_PW_STOP_MODE]	= tolvex_stop_mode,
+	[TOLVEX_CMD_GPORT_READ]		= tolvex_gport_read,
+	[TOLVEX_CMD_GPORT_WRITE]	= tolvex_gport_write,
+	[TOLVEX_PBA_END_GPOTEST]	= tolvex_nop,
+	[TOLVEX_CMD_TS_ADC]		= tolvex_ts_adc,
+	[TOLVEX_CMD_PW_STOP_MODE_TEST]	= tolvex_stop_mode_test,
 };
 
 /*
@@ -366,10 +388,10 @@ static int tolvex_dispatch(unsigned int cmd, unsigned long arg)
 {
 	int ret;
 
-	if (cmd - 1 >= ARRAY_SIZE(tolvex_cmds))
+	if (cmd >= ARRAY_SIZE(tolvex_cmds) || !tolvex_cmds[cmd])
 		return -ENOTTY;
 	tolvex_lock();
-	ret = tolvex_cmds[cmd - 1](arg);
+	ret = tolvex_cmds[cmd](arg);
 	tolvex_unlock();
 	return ret;
 }
