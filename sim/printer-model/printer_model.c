@@ -144,6 +144,15 @@ size_t printer_model_device_id(const struct printer_model *printer, unsigned cha
     return copied;
 }
 
+size_t printer_model_setup_answer(unsigned char *out, size_t out_size) {
+    static const unsigned char answer[8] = {'O', 'K', 0, 0, 0, 0, 0, 0};
+    size_t count = out_size < sizeof(answer) ? out_size : sizeof(answer);
+    if (out != NULL) {
+        copy_bytes(out, answer, count);
+    }
+    return count;
+}
+
 int printer_model_write(struct printer_model *printer, const unsigned char *data, size_t offered,
                         size_t taken) {
     int is_read =
@@ -203,20 +212,59 @@ int printer_model_read(struct printer_model *printer, unsigned char *out, size_t
     return PRINTER_READ_OK;
 }
 
+enum setting_key {
+    KEY_DEVICE_ID,
+    KEY_SERIAL,
+    KEY_READ_ECHO,
+    KEY_ID_COUNT,
+    KEY_READ_REPLY_LENGTH,
+    KEY_WRITE_REPLY_LENGTH,
+    KEY_WRITE_GAP,
+    KEY_WRITE_IGNORED,
+    KEY_WRITE_GARBLE,
+    KEY_COUNT
+};
+
+static const char *const setting_keys[KEY_COUNT] = {"device_id",
+                                                    "serial",
+                                                    "serial_read_echo",
+                                                    "id_count",
+                                                    "serial_read_reply_length",
+                                                    "serial_write_reply_length",
+                                                    "serial_write_gap",
+                                                    "serial_write_ignored",
+                                                    "serial_write_garble"};
+
+/* The key's place in setting_keys, or KEY_COUNT. */
+static int key_index(const char *key) {
+    int i = 0;
+    while (i < KEY_COUNT && !same_text(key, setting_keys[i])) {
+        i++;
+    }
+    return i;
+}
+
+int printer_model_is_key(const char *key) {
+    return key_index(key) < KEY_COUNT;
+}
+
 int printer_model_setting(struct printer_model *printer, const char *key, const char *value) {
     size_t length = text_length(value);
-    if (same_text(key, "device_id")) {
+    int which = key_index(key);
+    long n = 0;
+    switch (which) {
+    case KEY_COUNT:
+        return PRINTER_SETTING_UNKNOWN;
+    case KEY_DEVICE_ID:
         return printer_model_set_device_id(printer, value, length) ? PRINTER_SETTING_OK
                                                                    : PRINTER_SETTING_BAD;
-    }
-    if (same_text(key, "serial")) {
+    case KEY_SERIAL:
         if (length != PRINTER_SERIAL_LENGTH) {
             return PRINTER_SETTING_BAD;
         }
         copy_bytes(printer->serial, value, PRINTER_SERIAL_LENGTH);
         return PRINTER_SETTING_OK;
-    }
-    if (same_text(key, "serial_read_echo")) {
+    case KEY_READ_ECHO:
         if (length > PRINTER_ECHO_MAX) {
             return PRINTER_SETTING_BAD;
         }
@@ -227,32 +275,68 @@ int printer_model_setting(struct printer_model *printer, const char *key, const 
         }
         printer->read_echo_length = length;
         return PRINTER_SETTING_OK;
-    }
-    long *number = NULL;
-    long n = 0;
-    if (same_text(key, "id_count")) {
-        number = &printer->id_count;
-    } else if (same_text(key, "serial_read_reply_length")) {
-        number = &printer->read_reply_length;
-    } else if (same_text(key, "serial_write_reply_length")) {
-        number = &printer->write_reply_length;
-    } else if (!same_text(key, "serial_write_gap") && !same_text(key, "serial_write_ignored") &&
-               !same_text(key, "serial_write_garble")) {
-        return PRINTER_SETTING_UNKNOWN;
+    default:
+        break;
     }
     if (!printer_model_number(value, &n)) {
         return PRINTER_SETTING_BAD;
     }
-    if (number != NULL) {
-        *number = n;
-    } else if (same_text(key, "serial_write_gap")) {
+    switch (which) {
+    case KEY_ID_COUNT:
+        printer->id_count = n;
+        break;
+    case KEY_READ_REPLY_LENGTH:
+        printer->read_reply_length = n;
+        break;
+    case KEY_WRITE_REPLY_LENGTH:
+        printer->write_reply_length = n;
+        break;
+    case KEY_WRITE_GAP:
         printer->write_gap = (int)(n & 0xFF);
-    } else if (same_text(key, "serial_write_ignored")) {
+        break;
+    case KEY_WRITE_IGNORED:
         printer->write_ignored = n != 0;
-    } else {
+        break;
+    default:
         printer->write_reply_garble = n < 0 || n >= PRINTER_SERIAL_LENGTH ? -1 : (int)n;
     }
     return PRINTER_SETTING_OK;
+}
+
+void printer_description_start(struct printer_description *reader, char *text, size_t length) {
+    reader->next = text;
+    reader->end = text + length;
+    reader->line = 0;
+}
+
+int printer_description_line(struct printer_description *reader, char **key, char **value) {
+    while (reader->next < reader->end) {
+        char *line = reader->next;
+        char *stop = line;
+        while (stop < reader->end && *stop != '\n') {
+            stop++;
+        }
+        reader->next = stop < reader->end ? stop + 1 : stop;
+        reader->line++;
+        if (stop > line && stop[-1] == '\r') {
+            stop--;
+        }
+        *stop = '\0';
+        if (stop == line || line[0] == '#') {
+            continue;
+        }
+        *key = line;
+        *value = NULL;
+        for (char *p = line; p < stop; p++) {
+            if (*p == '=') {
+                *p = '\0';
+                *value = p + 1;
+                break;
+            }
+        }
+        return 1;
+    }
+    return 0;
 }
 
 size_t printer_model_save_state(const struct printer_model *printer, char *out, size_t out_size) {

@@ -23,7 +23,10 @@
  * What the printer keeps across power cycles is its serial number (sixteen
  * '0' until one is written). Its state text is one line "serial=<value>"
  * with every byte outside '!'..'~' and '%' itself written as %XX, so any
- * serial number survives the round trip. */
+ * serial number survives the round trip.
+ *
+ * Description: key=value lines, read in place by printer_description_line
+ * for every host; each host owns its own keys besides the model's. */
 #ifndef PRINTER_MODEL_H
 #define PRINTER_MODEL_H
 
@@ -42,6 +45,13 @@ enum {
     PRINTER_QUEUE_MAX = 8, /* answers waiting on the input pipe */
     PRINTER_STATE_MAX = 64 /* "serial=" + 16 x "%XX" + "\n" */
 };
+
+/* Device I/O control codes the printer's device answers: the device-ID
+ * request of the USB printing class, and the set-up and device-ID requests
+ * of the alternative class. */
+#define PRINTER_IOCTL_USBPRINT_DEVICE_ID 0x00220034UL
+#define PRINTER_IOCTL_ALT_SETUP 0x00220018UL
+#define PRINTER_IOCTL_ALT_DEVICE_ID 0x00220010UL
 
 /* Results of printer_model_write. */
 enum { PRINTER_DATA = 0, PRINTER_ESCAPE = 1 };
@@ -89,6 +99,11 @@ int printer_model_set_device_id(struct printer_model *printer, const char *text,
 size_t printer_model_device_id(const struct printer_model *printer, unsigned char *out,
                                size_t out_size, size_t *reported);
 
+/* The answer to the alternative class's set-up request: 8 bytes nobody
+ * reads. Copies at most out_size of them (none when out is NULL) and
+ * returns the count the request reports. */
+size_t printer_model_setup_answer(unsigned char *out, size_t out_size);
+
 /* One write on the output pipe, of which the printer took `taken` of the
  * `offered` bytes. Returns PRINTER_ESCAPE for an escape command (acted on
  * when taken whole), PRINTER_DATA for print data. */
@@ -112,6 +127,27 @@ int printer_model_number(const char *text, long *value);
  * serial_write_gap=<n>, serial_write_ignored=<0|1>, serial_write_garble=<n>.
  * Numbers are decimal, 0x hexadecimal or 0 octal. */
 int printer_model_setting(struct printer_model *printer, const char *key, const char *value);
+
+/* 1 when key is one of the settings above, 0 otherwise (changes nothing). */
+int printer_model_is_key(const char *key);
+
+/* Reading a description text in place, line by line. */
+struct printer_description {
+    char *next;         /* start of the line not yet taken */
+    char *end;          /* end of the text */
+    unsigned long line; /* number of the line last taken, from 1 */
+};
+
+/* Starts reading text[0..length); text[length] must be writable (the
+ * reader writes a NUL there). */
+void printer_description_start(struct printer_description *reader, char *text, size_t length);
+
+/* Takes the next line that is neither empty nor a comment ('#' first):
+ * a CR before its line end is dropped, the line is cut at its end and at its
+ * first '=' by writing NULs into the text. Returns 0 at the end of the text;
+ * otherwise 1, with *key the text before the '=' and *value the text after
+ * it, or NULL when the line has no '='; reader->line is its number. */
+int printer_description_line(struct printer_description *reader, char **key, char **value);
 
 /* The state text ("serial=...\n"), NUL-terminated; returns its length, or 0
  * when out_size is below PRINTER_STATE_MAX. */

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 namespace standin {
 
@@ -53,23 +54,33 @@ const NumberKey<Interface> printer_numbers[] = {
      [](Interface &i, long n) { i.printer.in_open_fail_from = static_cast<int>(n); }},
 };
 
+// Whether the key is in the table.
+template <typename Target, std::size_t N>
+const NumberKey<Target> *find_number(const NumberKey<Target> (&table)[N], const std::string &key) {
+    for (const NumberKey<Target> &entry : table) {
+        if (key == entry.key) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
 // Sets a number setting from the table. Returns false when the key is not
 // in it; `error` tells a value that is not a number.
 template <typename Target, std::size_t N>
 bool set_number(const NumberKey<Target> (&table)[N], Target &target, const std::string &key,
                 const std::string &value, std::string &error) {
-    for (const NumberKey<Target> &entry : table) {
-        if (key == entry.key) {
-            long n = 0;
-            if (printer_model_number(value.c_str(), &n)) {
-                entry.set(target, n);
-            } else {
-                error = "bad value for " + key + ": " + value;
-            }
-            return true;
-        }
+    const NumberKey<Target> *entry = find_number(table, key);
+    if (entry == nullptr) {
+        return false;
     }
-    return false;
+    long n = 0;
+    if (printer_model_number(value.c_str(), &n)) {
+        entry->set(target, n);
+    } else {
+        error = "bad value for " + key + ": " + value;
+    }
+    return true;
 }
 
 std::string set_version(const std::string &value) {
@@ -158,11 +169,10 @@ bool set_printer(Interface &iface, const std::string &key, const std::string &va
     return true;
 }
 
-// Whether the key is a setting of a printer (changes nothing).
+// Whether the key is a setting of a printer: the model's or the stand-in's.
 bool printer_key(const std::string &key) {
-    Interface scratch;
-    std::string error;
-    return key == "output" || set_printer(scratch, key, "0", error);
+    return printer_model_is_key(key.c_str()) || key == "path" || key == "output" ||
+           find_number(printer_numbers, key) != nullptr;
 }
 
 const char PRINTER_START[] =
@@ -190,22 +200,17 @@ std::string load_description(const std::string &file_name) {
 
 std::string load_description(std::istream &in, const std::string &file_name) {
     const std::size_t first = sys().interfaces.size();
-    std::string line;
-    int line_number = 0;
+    std::string text(std::istreambuf_iterator<char>(in), {});
+    printer_description reader;
+    printer_description_start(&reader, text.data(), text.size());
+    char *key_text = nullptr;
+    char *value_text = nullptr;
     Interface *current = nullptr;
-    while (std::getline(in, line)) {
-        line_number++;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (line.empty() || line[0] == '#') {
-            continue;
-        }
-        std::size_t eq = line.find('=');
-        std::string key = line.substr(0, eq);
-        std::string value = eq == std::string::npos ? "" : line.substr(eq + 1);
+    while (printer_description_line(&reader, &key_text, &value_text)) {
+        const std::string key = key_text;
+        const std::string value = value_text == nullptr ? "" : value_text;
         std::string error;
-        if (eq == std::string::npos) {
+        if (value_text == nullptr) {
             error = "no '='";
         } else if (key == "interface") {
             if (value != "usbprint" && value != "alt") {
@@ -227,7 +232,7 @@ std::string load_description(std::istream &in, const std::string &file_name) {
             }
         }
         if (!error.empty()) {
-            return file_name + ":" + std::to_string(line_number) + ": " + error;
+            return file_name + ":" + std::to_string(reader.line) + ": " + error;
         }
     }
     const auto &list = sys().interfaces;

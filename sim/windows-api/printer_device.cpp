@@ -8,7 +8,6 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cstring>
 
 namespace standin {
 
@@ -168,18 +167,16 @@ extern "C" BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID input, 
     } else {
         Interface &iface = sys().interfaces[object->iface];
         bool alt = same_guid(iface.interface_class, alt_class);
-        if ((!alt && code == IOCTL_GET_1284_ID) || (alt && code == IOCTL_ALT_DEVICE_ID)) {
+        if ((!alt && code == PRINTER_IOCTL_USBPRINT_DEVICE_ID) ||
+            (alt && code == PRINTER_IOCTL_ALT_DEVICE_ID)) {
             ok = answer_device_id(iface, output, output_size, &count);
             error = ok ? 0 : ERROR_GEN_FAILURE;
-        } else if (alt && code == IOCTL_ALT_SETUP) {
+        } else if (alt && code == PRINTER_IOCTL_ALT_SETUP) {
             if (iface.setup_request_fails) {
                 error = ERROR_GEN_FAILURE;
             } else {
-                const unsigned char answer[8] = {'O', 'K', 0, 0, 0, 0, 0, 0};
-                count = std::min<DWORD>(8, output_size);
-                if (output != nullptr) {
-                    std::memcpy(output, answer, count);
-                }
+                count = static_cast<DWORD>(
+                    printer_model_setup_answer(static_cast<unsigned char *>(output), output_size));
                 ok = TRUE;
             }
         } else {

@@ -55,12 +55,10 @@
 
 namespace standin {
 
-// Interface classes and device I/O control codes the simulated drivers know.
+// Interface classes the simulated drivers know (their device I/O control
+// codes are the printer model's, PRINTER_IOCTL_*).
 extern const GUID usbprint_class; // {28D78FAD-5A12-11D1-AE5B-0000F803A8C2}
 extern const GUID alt_class;      // {76F4B720-F62F-11D1-9C52-000083612AA1}
-constexpr DWORD IOCTL_GET_1284_ID = 0x00220034;
-constexpr DWORD IOCTL_ALT_SETUP = 0x00220018;
-constexpr DWORD IOCTL_ALT_DEVICE_ID = 0x00220010;
 
 using Bytes = std::vector<unsigned char>;
 

@@ -20,14 +20,25 @@
  * Files in the prefix, C:\sim-printer\:
  *   printer.txt        configuration, read afresh at every open of the
  *                      device (each run of the tool opens it once, first):
- *                      key=value lines, the printer model's settings and
+ *                      key=value lines (empty and '#' lines skipped), the
+ *                      printer model's settings and
  *                        attached=0      the device does not open
  *                        stop_after=<n>  the printer takes n bytes of print
  *                                        data, then no more (the write that
  *                                        crosses n times out)
  *                        output=discard  print data is only counted
+ *                        output=keep     kept in received.bin (the default)
  *                        events=0        no event log
- *                      No file: no printer attached.
+ *                      No file: no printer attached. A file of 8192 bytes
+ *                      or more, a line without '=', an unknown key or a bad
+ *                      value refuses the whole description, as the
+ *                      Windows-API stand-in does: no printer attached, and
+ *                      events.txt (written even with events=0) starts with
+ *                      one line
+ *                        refused printer.txt:<line>: unknown setting <key>
+ *                        refused printer.txt:<line>: bad value for <key>: <value>
+ *                        refused printer.txt:<line>: no '='
+ *                        refused printer.txt: 8192 bytes or more
  *   printer.txt.state  what the printer keeps (its serial number), in the
  *                      model's state format; written when a serial number is
  *                      stored, read at every open of the device
@@ -48,10 +59,6 @@
 NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path);
 
 enum role { ROLE_DEVICE, ROLE_OUT_PIPE, ROLE_IN_PIPE };
-
-#define IOCTL_USBPRINT_GET_1284_ID 0x00220034UL
-#define IOCTL_ALT_SETUP 0x00220018UL
-#define IOCTL_ALT_DEVICE_ID 0x00220010UL
 
 static const WCHAR *const device_names[3] = {L"\\Device\\SimPrinter0",
                                              L"\\Device\\SimPrinter0Pipes\\PIPE00",
@@ -91,76 +98,118 @@ static void log_simple(const char *what, enum role role) {
     log_line(&line);
 }
 
-/* The settings of the driver itself; anything else goes to the model. */
-static void apply_setting(const char *key, const char *value) {
+/* The settings of the driver itself; anything else goes to the model.
+ * Returns a PRINTER_SETTING_ result. */
+static int apply_setting(const char *key, const char *value) {
     long n = 0;
-    if (printer_model_setting(&printer, key, value) != PRINTER_SETTING_UNKNOWN) {
-        return;
+    int result = printer_model_setting(&printer, key, value);
+    if (result != PRINTER_SETTING_UNKNOWN) {
+        return result;
     }
-    if (sim_same_text(key, "attached") && printer_model_number(value, &n)) {
+    if (sim_same_text(key, "output")) {
+        if (!sim_same_text(value, "discard") && !sim_same_text(value, "keep")) {
+            return PRINTER_SETTING_BAD;
+        }
+        keep_data = sim_same_text(value, "keep");
+        return PRINTER_SETTING_OK;
+    }
+    if (!sim_same_text(key, "attached") && !sim_same_text(key, "stop_after") &&
+        !sim_same_text(key, "events")) {
+        return PRINTER_SETTING_UNKNOWN;
+    }
+    if (!printer_model_number(value, &n)) {
+        return PRINTER_SETTING_BAD;
+    }
+    if (sim_same_text(key, "attached")) {
         attached = n != 0;
-    } else if (sim_same_text(key, "stop_after") && printer_model_number(value, &n)) {
+    } else if (sim_same_text(key, "stop_after")) {
         stop_after = n;
-    } else if (sim_same_text(key, "output")) {
-        keep_data = !sim_same_text(value, "discard");
-    } else if (sim_same_text(key, "events") && printer_model_number(value, &n)) {
+    } else {
         log_events = n != 0;
     }
+    return PRINTER_SETTING_OK;
 }
 
-/* A fresh printer as printer.txt and printer.txt.state describe it, with
- * fresh output files. */
-static void load_configuration(void) {
-    long length;
-    char *p;
+/* The printer as no description set it up, not attached. */
+static void set_defaults(void) {
     printer_model_init(&printer);
     attached = 0;
     stop_after = -1;
     keep_data = 1;
     log_events = 1;
+}
+
+/* Applies the lines of printer.txt (in config_text, `length` bytes). Returns
+ * 1, or 0 with the reason of the refusal in *why. */
+static int apply_configuration(long length, struct line *why) {
+    struct printer_description reader;
+    char *key = NULL;
+    char *value = NULL;
+    sim_add_text(why, "refused printer.txt");
+    if (length >= CONFIG_MAX) {
+        sim_add_text(why, ": 8192 bytes or more");
+        return 0;
+    }
+    printer_description_start(&reader, config_text, (size_t)length);
+    while (printer_description_line(&reader, &key, &value)) {
+        int result = value == NULL ? PRINTER_SETTING_BAD : apply_setting(key, value);
+        if (result == PRINTER_SETTING_OK) {
+            continue;
+        }
+        sim_add_text(why, ":");
+        sim_add_number(why, reader.line, 10);
+        if (value == NULL) {
+            sim_add_text(why, ": no '='");
+        } else if (result == PRINTER_SETTING_UNKNOWN) {
+            sim_add_text(why, ": unknown setting ");
+            sim_add_text(why, key);
+        } else {
+            sim_add_text(why, ": bad value for ");
+            sim_add_text(why, key);
+            sim_add_text(why, ": ");
+            sim_add_text(why, value);
+        }
+        return 0;
+    }
+    return 1;
+}
+
+/* A fresh printer as printer.txt and printer.txt.state describe it, with
+ * fresh output files. A refused description leaves no printer attached. */
+static void load_configuration(void) {
+    struct line why = {{0}, 0};
+    int refused = 0;
+    long length;
+    set_defaults();
     sim_close_file(&received_file);
     sim_close_file(&events_file);
 
     length = sim_read_small_file(CONFIG_PATH, config_text, sizeof(config_text));
-    if (length < 0) {
-        return;
+    if (length >= 0) {
+        attached = 1;
+        refused = !apply_configuration(length, &why);
     }
-    attached = 1;
-    p = config_text;
-    while (*p != '\0') {
-        char *line = p;
-        char *value = NULL;
-        while (*p != '\0' && *p != '\n') {
-            if (*p == '=' && value == NULL) {
-                *p = '\0';
-                value = p + 1;
-            }
-            p++;
-        }
-        if (*p == '\n') {
-            *p++ = '\0';
-            if (p - 2 >= line && p[-2] == '\r') {
-                p[-2] = '\0';
-            }
-        }
-        if (value != NULL && line[0] != '#') {
-            apply_setting(line, value);
-        }
+    if (refused) {
+        set_defaults();
     }
-
-    length = sim_read_small_file(STATE_PATH, config_text, sizeof(config_text));
-    if (length > 0) {
-        long end = 0;
-        while (end < length && config_text[end] != '\n') {
-            end++;
+    if (attached) {
+        length = sim_read_small_file(STATE_PATH, config_text, sizeof(config_text));
+        if (length > 0) {
+            long end = 0;
+            while (end < length && config_text[end] != '\n') {
+                end++;
+            }
+            printer_model_load_state(&printer, config_text, (size_t)end);
         }
-        printer_model_load_state(&printer, config_text, (size_t)end);
     }
     if (keep_data) {
         received_file = sim_open_file(RECEIVED_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
     }
     if (log_events) {
         events_file = sim_open_file(EVENTS_PATH, GENERIC_WRITE, FILE_OVERWRITE_IF);
+    }
+    if (refused) {
+        log_line(&why);
     }
 }
 
@@ -231,16 +280,10 @@ static NTSTATUS NTAPI dispatch_control(PDEVICE_OBJECT device, PIRP irp) {
         status = STATUS_DEVICE_NOT_CONNECTED;
     } else if (role_of(device) != ROLE_DEVICE) {
         status = STATUS_INVALID_DEVICE_REQUEST;
-    } else if (code == IOCTL_USBPRINT_GET_1284_ID || code == IOCTL_ALT_DEVICE_ID) {
+    } else if (code == PRINTER_IOCTL_USBPRINT_DEVICE_ID || code == PRINTER_IOCTL_ALT_DEVICE_ID) {
         printer_model_device_id(&printer, buffer, out_size, &reported);
-    } else if (code == IOCTL_ALT_SETUP) {
-        /* The alternative driver's set-up request: taken, answered with 8
-         * bytes nobody reads. */
-        static const unsigned char answer[8] = {'O', 'K', 0, 0, 0, 0, 0, 0};
-        reported = out_size < sizeof(answer) ? out_size : sizeof(answer);
-        if (buffer != NULL) {
-            RtlCopyMemory(buffer, answer, reported);
-        }
+    } else if (code == PRINTER_IOCTL_ALT_SETUP) {
+        reported = printer_model_setup_answer(buffer, out_size);
     } else {
         status = STATUS_INVALID_DEVICE_REQUEST;
     }

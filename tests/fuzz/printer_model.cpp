@@ -9,11 +9,13 @@
 //   line that loads saves to one that loads to the same serial again;
 // - a number that parses gives the same value from its decimal and
 //   hexadecimal forms;
-// - reads and device-ID answers stay within the sizes asked for.
+// - reads and device-ID answers stay within the sizes asked for;
+// - the description reader hands out lines in order, none a comment.
 #include "standin.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -162,7 +164,19 @@ void load_state(FuzzedDataProvider &in, printer_model &m) {
 // A whole description through the stand-in's reader. Output files are
 // never created: an output= line keeps the print data in memory instead.
 void description(FuzzedDataProvider &in) {
-    std::istringstream lines(in.ConsumeRandomLengthString(2048));
+    std::string raw = in.ConsumeRandomLengthString(2048);
+    std::string copy = raw;
+    printer_description reader;
+    printer_description_start(&reader, copy.data(), copy.size());
+    char *key = nullptr;
+    char *value = nullptr;
+    unsigned long last = 0;
+    while (printer_description_line(&reader, &key, &value)) {
+        CHECK(reader.line > last && key[0] != '#' && std::strchr(key, '\n') == nullptr);
+        last = reader.line;
+    }
+    CHECK(last <= static_cast<unsigned long>(std::count(raw.begin(), raw.end(), '\n')) + 1);
+    std::istringstream lines(raw);
     std::string text;
     for (std::string line; std::getline(lines, line);) {
         text += line.rfind("output=", 0) == 0 ? "output=keep" : line;

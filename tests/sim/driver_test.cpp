@@ -228,9 +228,32 @@ TEST_F(Driver, WithoutConfigurationNoPrinterAnswers) {
     EXPECT_EQ(file("events.txt"), "refused open device\n");
 }
 
+TEST_F(Driver, ADescriptionItCannotUseAttachesNoPrinter) {
+    const struct {
+        std::string config; // after the device ID line
+        std::string why;
+    } cases[] = {
+        {"colour=1\n", "printer.txt:2: unknown setting colour"},
+        {"# comment\r\nstop_after=lots\r\n", "printer.txt:3: bad value for stop_after: lots"},
+        {"output=printer.bin\n", "printer.txt:2: bad value for output: printer.bin"},
+        {"events=0\nserial=AB12", "printer.txt:3: bad value for serial: AB12"},
+        {"P-100\n", "printer.txt:2: no '='"},
+        {"#" + std::string(8192, 'x') + "\n", "printer.txt: 8192 bytes or more"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.config.substr(0, 40));
+        put("printer.txt", "device_id=" + ID + "\n" + c.config);
+        EXPECT_EQ(open(DEVICE), STATUS_NO_SUCH_DEVICE);
+        EXPECT_EQ(request(DEVICE, IRP_MJ_DEVICE_CONTROL, "", 4096, 0x220034).status,
+                  STATUS_DEVICE_NOT_CONNECTED);
+        EXPECT_EQ(file("events.txt"),
+                  "refused " + c.why + "\nrefused open device\nioctl 0x220034 refused\n");
+    }
+}
+
 TEST_F(Driver, ARunAsTheToolMakesIt) {
-    // Windows line ends, a comment and a key of nobody's are taken in stride.
-    put("printer.txt", "# printer\r\ndevice_id=" + ID + "\r\nfuture_key=1\r\n");
+    // Windows line ends, a comment and an empty line are taken in stride.
+    put("printer.txt", "# printer\r\n\r\ndevice_id=" + ID + "\r\n");
     ASSERT_EQ(open(DEVICE), STATUS_SUCCESS);
     Reply id = request(DEVICE, IRP_MJ_DEVICE_CONTROL, "12345678", 4096, 0x220034);
     EXPECT_EQ(id.status, STATUS_SUCCESS);

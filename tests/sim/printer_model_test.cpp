@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-only
 // The simulated printer's model on its own: escape commands, answer packets
-// and the state text that keeps the serial number.
+// the state text that keeps the serial number, and the description reader.
 #include <gtest/gtest.h>
 
 #include "printer_model.h"
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -100,6 +101,27 @@ TEST(PrinterModel, StateTextKeepsAnySerialNumber) {
         EXPECT_EQ(printer_model_load_state(&model, bad, std::strlen(bad)), 0) << bad;
         EXPECT_EQ(std::string(model.serial, 16), BLANK) << bad;
     }
+}
+
+// Every line a host sees, as "<number>:<key>" or "<number>:<key>=<value>".
+TEST(PrinterModel, DescriptionLinesAreTakenInPlace) {
+    std::string text = "# printer\r\n\ndevice_id=A=B;\r\nP-100\r\n\r\n=x\nkey=\r";
+    printer_description reader;
+    printer_description_start(&reader, text.data(), text.size());
+    std::vector<std::string> lines;
+    char *key = nullptr;
+    char *value = nullptr;
+    while (printer_description_line(&reader, &key, &value)) {
+        lines.push_back(std::to_string(reader.line) + ":" + key +
+                        (value == nullptr ? "" : "=" + std::string(value)));
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"3:device_id=A=B;", "4:P-100", "6:=x", "7:key="}));
+    EXPECT_EQ(printer_description_line(&reader, &key, &value), 0);
+
+    EXPECT_TRUE(printer_model_is_key("serial_write_garble"));
+    EXPECT_TRUE(printer_model_is_key("device_id"));
+    EXPECT_FALSE(printer_model_is_key("device_i"));
+    EXPECT_FALSE(printer_model_is_key("output"));
 }
 
 } // namespace

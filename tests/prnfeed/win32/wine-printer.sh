@@ -158,9 +158,10 @@ serial-ng)
 	expect_run got 0
 	[ -n "$serial" ] || bad "no write NG line"
 	;;
-no-printer)
-	# Listed, but the device does not open: the tool finds no printer.
-	printer attached=0
+no-printer | refused-description)
+	# Listed, but the device does not open: the tool finds no printer. A
+	# description the driver refuses attaches no printer either.
+	if [ "$case_name" = no-printer ]; then printer attached=0; else printer colour=1; fi
 	make_file page.prn 100
 	run got "$exe" page.prn
 	banner >"$work/want.out"
@@ -168,6 +169,10 @@ no-printer)
 	expect_run got 255
 	[ "$(events '^open ')" = "" ] || bad "something opened: $(cat "$sim/events.txt")"
 	[ ! -s "$sim/received.bin" ] || bad "the printer received data"
+	if [ "$case_name" = refused-description ]; then
+		why=$(events '^refused printer')
+		[ "$why" = "refused printer.txt:2: unknown setting colour" ] || bad "refusal logged: $why"
+	fi
 	;;
 stops)
 	# The printer takes 5000 bytes and then no more: the second write times out.
