@@ -10,14 +10,7 @@
 
 namespace {
 
-class Cli : public PrnfeedTest {
-  protected:
-    // Writes the description file of the test and returns its name.
-    std::string describe(const std::string &text) {
-        std::ofstream(dir + "/printer.txt") << text;
-        return "printer.txt";
-    }
-};
+using Cli = PrnfeedTest;
 
 TEST_F(Cli, PrintsAFileToTheDescribedPrinter) {
     make_file("job.prn", pattern(9000));

@@ -48,6 +48,11 @@ void PrnfeedTest::TearDown() {
     EXPECT_EQ(std::system(command.c_str()), 0);
 }
 
+std::string PrnfeedTest::describe(const std::string &text) {
+    std::ofstream(dir + "/printer.txt") << text;
+    return "printer.txt";
+}
+
 std::string PrnfeedTest::make_file(const std::string &name, const standin::Bytes &content) {
     std::ofstream out(dir + "/" + name, std::ios::binary);
     out.write(reinterpret_cast<const char *>(content.data()),

@@ -23,6 +23,9 @@ class PrnfeedTest : public ::testing::Test {
     // working directory while the test runs. Returns the name relative to it:
     // an argument starting with '/' would be a line code.
     std::string make_file(const std::string &name, const standin::Bytes &content);
+    // Writes the printer description file of the test ("printer.txt") and
+    // returns its name.
+    std::string describe(const std::string &text);
     std::string dir;
     std::string previous_dir;
 };

@@ -7,14 +7,7 @@
 
 namespace {
 
-class Description : public PrnfeedTest {
-  protected:
-    // Writes the description file of the test and returns its name.
-    std::string describe(const std::string &text) {
-        std::ofstream(dir + "/printer.txt") << text;
-        return "printer.txt";
-    }
-};
+using Description = PrnfeedTest;
 
 TEST_F(Description, ThatCannotBeUsedSaysWhatIsWrong) {
     const std::string start = "a printer starts with interface=usbprint, interface=alt or a "
