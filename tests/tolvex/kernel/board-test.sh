@@ -21,7 +21,7 @@
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
-board_module=$here/../../scripts/board-module.sh
+board_module=$here/../../../scripts/board-module.sh
 
 die() {
 	echo "board-test: $*" >&2
@@ -118,7 +118,7 @@ pie)
 	out=$4
 	rm -rf "$work"
 	mkdir -p "$work/src"
-	for f in tolvex.c tolvex.h Kbuild Makefile; do cp "$here/../../tolvex/$f" "$work/src/"; done
+	for f in tolvex.c tolvex.h Kbuild Makefile; do cp "$here/../../../tolvex/$f" "$work/src/"; done
 	sed -i '/-fno-pie/d' "$work/src/Kbuild"
 	! grep -q 'fno-pie' "$work/src/Kbuild" || die "the flag is still in the Kbuild copy"
 	refused "$work/refused.ko" "build with -fno-pie" \
