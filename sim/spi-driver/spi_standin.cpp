@@ -310,25 +310,20 @@ int open64(const char *path, int flags, ...) {
     return r;
 }
 
-int ioctl(int fd, unsigned long request, ...) {
-    va_list ap;
-    va_start(ap, request);
-    unsigned long value = va_arg(ap, unsigned long);
-    va_end(ap);
-    if (fd >= 0 && fd == node_fd)
-        return node_ioctl(request, value);
-    return real_ioctl()(fd, request, value);
-}
+// The requests take their value itself as the third argument.
+#define IOCTL_ENTRY(name, real)                                                                    \
+    int name(int fd, unsigned long request, ...) {                                                 \
+        va_list ap;                                                                                \
+        va_start(ap, request);                                                                     \
+        unsigned long value = va_arg(ap, unsigned long);                                           \
+        va_end(ap);                                                                                \
+        if (fd >= 0 && fd == node_fd)                                                              \
+            return node_ioctl(request, value);                                                     \
+        return real()(fd, request, value);                                                         \
+    }
 
-int __ioctl_time64(int fd, unsigned long request, ...) {
-    va_list ap;
-    va_start(ap, request);
-    unsigned long value = va_arg(ap, unsigned long);
-    va_end(ap);
-    if (fd >= 0 && fd == node_fd)
-        return node_ioctl(request, value);
-    return real_ioctl_time64()(fd, request, value);
-}
+IOCTL_ENTRY(ioctl, real_ioctl)
+IOCTL_ENTRY(__ioctl_time64, real_ioctl_time64)
 
 ssize_t read(int fd, void *buf, size_t len) {
     if (fd >= 0 && fd == node_fd)
