@@ -5,7 +5,7 @@
  * One character device, major 252, name "tolvex". All work is done by the
  * ioctl command handler: single port register read/write, the power
  * stop-mode sequence (full and test variant) and one touch-screen ADC
- * sample. Open, read, write and release do nothing.
+ * sample. Open, read and release do nothing; write takes no data.
  *
  * The same source builds for the board's 2.6.21 kernel, where the handler
  * sits in the ioctl slot and runs under the kernel's global lock, and for
@@ -140,7 +140,15 @@ void pw_ioport_epilogue(void);
 int tolvex_init(void);
 void tolvex_exit(void);
 
-/* Byte offset of the data word of the port group that ulIOType selects. */
+/*
+ * Port access by identifier, for code linked with the module: no ioctl
+ * command uses these functions (commands 2 and 3 take a byte offset).
+ *
+ * Byte offset of the data word (group base + 4) of the port group that
+ * ulIOType selects: 16 * (ulIOType - 21) + 4 for identifiers up to 38, so
+ * 21..38 select groups 0..17; 16 * (ulIOType - 25) + 4 from 39 up, so 39
+ * selects group 14 again (like 35) and the groups count on from there.
+ */
 u32 SysPBA_Q7M_GetOffset(u32 ulIOType)
 {
 	if (ulIOType <= 38)
@@ -428,10 +436,15 @@ static ssize_t tolvex_read(struct file *file, char __user *buf, size_t count,
 	return 0;
 }
 
+/*
+ * The device takes no data. A write of 0 bytes succeeds; any other count is
+ * refused: answering 0 would make the C library's and the shell's write
+ * loops retry for ever ("echo x > /dev/tolvex" would hang).
+ */
 static ssize_t tolvex_write(struct file *file, const char __user *buf,
 			    size_t count, loff_t *ppos)
 {
-	return 0;
+	return count ? -EINVAL : 0;
 }
 
 static const struct file_operations tolvex_fops = {
