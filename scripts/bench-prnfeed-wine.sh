@@ -11,6 +11,19 @@
 # near 1, and above 1 only within the spread of the runs), and the tool's
 # peak memory for 1 MiB and 64 MiB files (it must not grow).
 #
+# What the figures mean: under wine every write is a round trip from the
+# program through the wine server to the driver and back (measured once at
+# about 200 us per 4096-byte write, about 19 MiB/s), and that round trip
+# sets both rates; the ratio is the tool's own overhead (device query, file
+# read, progress line). On a shared or busy machine the rates swing by a
+# factor of two or more from run to run: read the ratio against that spread.
+# It is no prediction for a real printer: there each 4096-byte write is one
+# synchronous round trip through the system's USB printer driver to the
+# printer, the next one starts only when it completed, and the chunk size is
+# fixed by the tool's contract. A full-speed USB link (12 Mbit/s, at most
+# about 1.2 MB/s of bulk data) or the printer's own intake is then the
+# limit, not the tool.
+#
 #   scripts/bench-prnfeed-wine.sh [win32 install dir] [wine prefix]
 #
 # Not a test: figures depend on the machine and its load. Uses the wine
