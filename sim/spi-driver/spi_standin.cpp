@@ -27,6 +27,12 @@
 //                            receiving run can loop back a sending run
 //   SPI_STANDIN_WRITE_LIMIT  take at most this many bytes per write
 //   SPI_STANDIN_IOCTL_FAIL   "1": every request fails with EIO
+//   SPI_STANDIN_STACK_FILL   hex value XX: before the program's main runs,
+//                            the 512 KiB of stack below the loader's frame
+//                            are filled with XX, as earlier work of a
+//                            process leaves them, so that a local buffer
+//                            the program does not clear shows (fresh stack
+//                            pages are zero)
 //
 // The driver accepts the requests 0x701, 0x702 and 0x704 and rejects others
 // with ENOTTY. A node is exclusive: a second open while one is open fails
@@ -288,6 +294,21 @@ int open_common(open_fn real, const char *path, int flags, va_list ap) {
     if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE)
         return real(path, flags, va_arg(ap, int));
     return real(path, flags);
+}
+
+// Runs as the library is loaded, before the program's main: the stack it
+// leaves behind is the one main's locals will occupy.
+__attribute__((noinline)) void fill_stack(unsigned char value) {
+    unsigned char area[512 * 1024];
+    memset(area, value, sizeof area);
+    // Keeps the stores: the area is never read here.
+    __asm__ __volatile__("" : : "r"(area) : "memory");
+}
+
+__attribute__((constructor)) void fill_stack_when_asked() {
+    const char *v = getenv("SPI_STANDIN_STACK_FILL");
+    if (v != nullptr && *v != '\0')
+        fill_stack(static_cast<unsigned char>(strtoul(v, nullptr, 16)));
 }
 
 } // namespace

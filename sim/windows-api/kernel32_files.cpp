@@ -75,6 +75,15 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share_mode,
         fail(error);
         return INVALID_HANDLE_VALUE;
     };
+    // Windows clears the last error when an open succeeds (only OPEN_ALWAYS
+    // and CREATE_ALWAYS on an existing file would leave ERROR_ALREADY_EXISTS,
+    // and those are refused here).
+    auto opened = [&](Object &&object) {
+        HANDLE handle = new_handle(std::move(object));
+        log_call("CreateFileA", args, handle_text(handle));
+        internal().last_error = NO_ERROR;
+        return handle;
+    };
     if (disposition != OPEN_EXISTING || security != nullptr || template_file != nullptr) {
         return refuse(ERROR_INVALID_PARAMETER);
     }
@@ -90,9 +99,7 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share_mode,
         if (conflicts(object, share_mode)) {
             return refuse(ERROR_SHARING_VIOLATION);
         }
-        HANDLE handle = new_handle(std::move(object));
-        log_call("CreateFileA", args, handle_text(handle));
-        return handle;
+        return opened(std::move(object));
     }
 
     // A regular host file.
@@ -125,9 +132,7 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share_mode,
         close(fd);
         return refuse(ERROR_SHARING_VIOLATION);
     }
-    HANDLE handle = new_handle(std::move(object));
-    log_call("CreateFileA", args, handle_text(handle));
-    return handle;
+    return opened(std::move(object));
 }
 
 BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD done,

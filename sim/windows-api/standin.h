@@ -30,7 +30,8 @@
 //   the read fails as a driver time-out would (ERROR_SEM_TIMEOUT, 0 bytes).
 // - Any other path is a regular host file, read through POSIX, opened
 //   exclusively like on Windows; the n-th open or n-th read can be made to
-//   fail.
+//   fail. Every successful CreateFileA leaves 0 as the last error, as
+//   Windows does.
 // - GlobalAlloc/GlobalLock (fixed blocks, optional zero fill, otherwise
 //   filled with 0xCD), each able to fail (every call, or the n-th
 //   allocation); local time and module path are

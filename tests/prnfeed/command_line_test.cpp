@@ -151,7 +151,10 @@ INSTANTIATE_TEST_SUITE_P(ModulePaths, BannerName,
                                            ModuleName{"C:/work/Line-3_prn.exe", "LINE-3_PRN"},
                                            ModuleName{"\\\\server\\share\\dir.v1\\prnfeed",
                                                       "PRNFEED"},
-                                           ModuleName{"prnfeed.exe", "PRNFEED"}));
+                                           ModuleName{"prnfeed.exe", "PRNFEED"},
+                                           // Both ends of a-z, and their neighbours kept.
+                                           ModuleName{"C:\\kit\\zap.exe", "ZAP"},
+                                           ModuleName{"C:\\kit\\`az{@[.exe", "`AZ{@["}));
 
 // An over-long module path comes back cut and, before version 6, without a
 // terminator; the name is taken from the 255 characters that fit.

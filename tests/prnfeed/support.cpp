@@ -59,3 +59,10 @@ std::string PrnfeedTest::make_file(const std::string &name, const standin::Bytes
               static_cast<std::streamsize>(content.size()));
     return name;
 }
+
+__attribute__((noinline)) void dirty_stack() {
+    volatile char junk[32768];
+    for (auto &c : junk) {
+        c = 'X';
+    }
+}

@@ -30,6 +30,10 @@ class PrnfeedTest : public ::testing::Test {
     std::string previous_dir;
 };
 
+// Fills the stack below the caller with 'X', as the earlier calls of a run
+// leave it, so that a local buffer of the tool's that is not cleared shows.
+void dirty_stack();
+
 // Nothing left open, nothing misused.
 #define EXPECT_CLEAN()                                                                             \
     do {                                                                                           \

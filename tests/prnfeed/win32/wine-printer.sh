@@ -5,7 +5,10 @@
 # its real SetupAPI and file I/O) and checks exit status, both output streams
 # and what the printer received and kept.
 #
-#   wine-printer.sh <prefix> <prnfeed.exe> <work dir> <case>
+#   wine-printer.sh <prefix> <prnfeed.exe> <work dir> <case> [<native prnfeed>]
+#
+# The native build (against the Windows-API stand-in) is for the cases that
+# compare the two: given the same printer, both must print the same.
 #
 # The wine server must run with the driver installed (wine-fixture.sh start
 # with sim/wine-printer/install.sh). Every case starts from a clean printer: its
@@ -25,6 +28,7 @@ skip_unless_wine_runs
 exe=$2
 work=$3/$4
 case_name=$4
+native=${5:-}
 
 [ -f "$exe" ] || { echo "$exe does not exist: build the win32 preset first"; exit 1; }
 sim=$WINEPREFIX/drive_c/sim-printer
@@ -204,6 +208,32 @@ refused-line-code | long-argument)
 	expect_run got 255
 	[ ! -e "$sim/events.txt" ] || bad "the printer saw requests: $(cat "$sim/events.txt")"
 	[ ! -e "$sim/printer.txt.state" ] || bad "a serial number was stored"
+	;;
+short-reply)
+	# The printer answers the read command with 10 of its 26 bytes: a read
+	# that succeeds short, shown with the last error, which the successful
+	# open of the input pipe left at 0. The serial step ends there; the print
+	# job follows.
+	printer serial_read_reply_length=10
+	make_file page.prn 100
+	run got "$exe" /ab12 page.prn
+	{ banner; job 100; complete; } >"$work/want.out"
+	printf 'Read port error code=0.\r\n' >"$work/want.err"
+	expect_run got 0
+	printf '%s\n' "write out 10 command" "read in 26 -> 10" >"$work/want.commands"
+	events 'command$|^read ' >"$work/got.commands"
+	expect_same "serial exchange" "$work/want.commands" "$work/got.commands"
+	# The native build with the same printer prints the same, line ends apart.
+	[ -x "$native" ] || { bad "no native prnfeed given"; exit 1; }
+	cp "$sim/printer.txt" "$work/native.txt" || exit 1
+	(cd "$work" && PRNFEED_STANDIN_PRINTER=native.txt "$native" /ab12 page.prn \
+		</dev/null >native.out 2>native.err)
+	rc=$?
+	[ "$rc" = 0 ] || bad "native: exit status $rc"
+	for stream in out err; do
+		sed 's/\r$//' "$work/got.$stream" >"$work/want.native.$stream"
+		expect_same "native std$stream" "$work/want.native.$stream" "$work/native.$stream"
+	done
 	;;
 alt-class)
 	# Windows 98 (the prefix's setting for prnfeed98.exe): the alternative
