@@ -26,7 +26,7 @@ help:
 	@echo "make test       lint, build all presets, run every test suite; one verdict line"
 	@echo "make demo       show the three tools working on the stand-ins"
 	@echo "make dist       the deliverables in dist/ [KDIR=<board tree>] [BOARD_CONFIG=smdk2416|smdk2450]"
-	@echo "make dist-check make dist of this commit in two fresh clones in other folders; dist/ must be identical (~1 min)"
+	@echo "make dist-check make dist of this commit in two fresh clones in other folders; dist/ must be identical (~30 s)"
 	@echo "make fuzz       every fuzz harness for FUZZ_SECONDS (default 60) each; findings under build/fuzz/"
 	@echo "make memcheck   the unit test programs under valgrind memcheck (part of make test)"
 	@echo "make bench      prnfeed throughput and peak memory (native, and under wine where it runs)"
