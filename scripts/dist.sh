@@ -15,6 +15,8 @@
 # (printer-board-kit-<version>.tar.gz), one of the Windows side
 # (printer-board-kit-<version>-windows.zip) and SHA256SUMS over all files.
 # Everything is checked before dist/ appears; any failure leaves no dist/.
+# The same commit gives the same dist/, byte for byte, in any folder and
+# under any umask (make dist-check builds it twice and compares).
 set -eu
 
 KIT=printer-board-kit
