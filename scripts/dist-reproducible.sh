@@ -6,13 +6,12 @@
 #
 # Clones the commit (default: the repository's HEAD; the repository defaults
 # to this kit) twice, into two temporary folders of different names and
-# depths, runs make dist in each, the second under another umask, and
-# compares the two dist/ folders: every file's bytes and mode. Uncommitted
-# changes are not part of the check. About half a minute on 2 idle cores;
-# each clone takes ~30 MB, removed when the check passes and kept for a look
-# when it fails.
-# Settings for make dist (KDIR=, BOARD_CONFIG=, ...) come from make's
-# command line as usual. Environment: TMPDIR.
+# depths, runs make dist in each, the second under another umask and time
+# zone, and compares the two dist/ folders: every file's bytes and mode.
+# Uncommitted changes are not part of the check. About half a minute on 2
+# idle cores; each clone takes ~30 MB, removed when the check passes and kept
+# for a look when it fails. Settings for make dist (KDIR=, BOARD_CONFIG=, ...)
+# come from make's command line as usual. Environment: TMPDIR.
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -33,14 +32,14 @@ trap 'rm -rf "$tmp"; exit 130' HUP INT TERM
 one=$tmp/a/kit
 two=$tmp/another/folder/deeper/down/printer-board-kit
 
-# build <folder> <umask>: a clone of the commit and its make dist
+# build <folder> <umask> <time zone>: a clone of the commit and its make dist
 build() {
 	mkdir -p "$(dirname "$1")"
 	if ! git clone -q --no-checkout "$repo" "$1" || ! git -C "$1" checkout -q --detach "$commit"; then
 		die "cannot clone $commit of $repo into $1"
 	fi
-	echo "dist-reproducible: make dist in $1 (umask $2)"
-	if ! (cd "$1" && umask "$2" && make dist) >"$1.log" 2>&1; then
+	echo "dist-reproducible: make dist in $1 (umask $2, TZ=$3)"
+	if ! (cd "$1" && umask "$2" && TZ=$3 make dist) >"$1.log" 2>&1; then
 		tail -n 40 "$1.log" >&2
 		die "make dist failed in $1 (log: $1.log)"
 	fi
@@ -50,8 +49,8 @@ build() {
 listing() { (cd "$1" && find . -printf '%p %M\n' | LC_ALL=C sort); }
 
 start=$(date +%s)
-build "$one" 022
-build "$two" 077
+build "$one" 022 UTC
+build "$two" 077 Pacific/Chatham
 listing "$one/dist" >"$one.list"
 listing "$two/dist" >"$two.list"
 same=1
