@@ -17,7 +17,7 @@ FORMATTED = git ls-files '*.cpp' '*.h' '*.hpp' '*.c' | grep -v '^tolvex/'
 # Full output of builds and tests goes here; the terminal gets a summary.
 LOGS := build/logs
 
-.PHONY: all help deps arm win32 host host-asan fuzz-build fuzz memcheck test lint demo bench dist clean format
+.PHONY: all help deps arm win32 host host-asan fuzz-build fuzz memcheck test lint demo bench dist dist-check clean format
 
 all: host
 
@@ -26,6 +26,7 @@ help:
 	@echo "make test       lint, build all presets, run every test suite; one verdict line"
 	@echo "make demo       show the three tools working on the stand-ins"
 	@echo "make dist       the deliverables in dist/ [KDIR=<board tree>] [BOARD_CONFIG=smdk2416|smdk2450]"
+	@echo "make dist-check make dist of this commit in two fresh clones in other folders; dist/ must be identical (~30 s)"
 	@echo "make fuzz       every fuzz harness for FUZZ_SECONDS (default 60) each; findings under build/fuzz/"
 	@echo "make memcheck   the unit test programs under valgrind memcheck (part of make test)"
 	@echo "make bench      prnfeed throughput and peak memory (native, and under wine where it runs)"
@@ -103,6 +104,11 @@ bench: deps host
 # SHA256SUMS (scripts/dist.sh). dist/ appears only when everything passed.
 dist: deps arm win32
 	./scripts/dist.sh KDIR="$(KDIR)" CONFIG="$(BOARD_CONFIG)" ARCH="$(ARCH)" CROSS_COMPILE="$(CROSS_COMPILE)"
+
+# The release rebuilds byte for byte: make dist of the committed HEAD in two
+# fresh clones in different folders, compared (scripts/dist-reproducible.sh).
+dist-check: deps
+	@./scripts/dist-reproducible.sh
 
 format:
 	$(FORMATTED) | xargs clang-format -i

@@ -21,9 +21,20 @@ set -eu
 VERMAGIC='2.6.21.5-cfs-v19 mod_unload ARMv5 '
 here=$(cd "$(dirname "$0")/.." && pwd)
 
+ROOT=/usr/src/printer-board-kit
+
 die() {
 	echo "board-module: $*" >&2
 	exit 1
+}
+
+# A folder's name in the debug information: under $ROOT when it lies in the
+# kit, its own otherwise.
+kit_path() {
+	case "$1" in
+	"$here"/*) echo "$ROOT/${1#"$here"/}" ;;
+	*) echo "$1" ;;
+	esac
 }
 
 check() {
@@ -125,9 +136,15 @@ build() {
 	elif [ -f "$src/../VERSION" ]; then
 		cp "$src/../VERSION" "$work/"
 	fi
+	# The module's folder and the kernel tree are recorded in the debug
+	# information as if the kit sat in $ROOT (as CMakeLists.txt does for the
+	# programs), so that the same commit gives the same module wherever it
+	# was cloned; folders outside the kit keep their names. KCFLAGS: the
+	# bundled tree takes it with the kit's patch, later kernels by themselves.
+	kcflags="-ffile-prefix-map=$kdir=$(kit_path "$kdir") -ffile-prefix-map=$work=$(kit_path "$work")"
 	log=$work/build.log
 	if ! GIT_CEILING_DIRECTORIES=$(dirname "$kdir") make -C "$work" KDIR="$kdir" \
-		ARCH="$arch" CROSS_COMPILE="$cross" >"$log" 2>&1; then
+		ARCH="$arch" CROSS_COMPILE="$cross" KCFLAGS="$kcflags" >"$log" 2>&1; then
 		cat "$log" >&2
 		die "tolvex.ko did not build against $what (ARCH=$arch CROSS_COMPILE=$cross)"
 	fi

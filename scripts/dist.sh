@@ -15,6 +15,8 @@
 # (printer-board-kit-<version>.tar.gz), one of the Windows side
 # (printer-board-kit-<version>-windows.zip) and SHA256SUMS over all files.
 # Everything is checked before dist/ appears; any failure leaves no dist/.
+# The same commit gives the same dist/, byte for byte, in any folder and
+# under any umask (make dist-check builds it twice and compares).
 set -eu
 
 KIT=printer-board-kit
@@ -100,8 +102,12 @@ zipdir=build/dist.win/$name-windows
 mkdir -p "$zipdir"
 cp "$out/prnfeed.exe" "$out/README.txt" "$zipdir/"
 sed 's/\r*$/\r/' LICENSE >"$zipdir/LICENSE.txt"
+# Modes as the files' kinds want them, whatever the umask: 755 for programs
+# and folders, 644 for the rest (the zip keeps them; tar sets its own).
+chmod -R u=rwX,go=rX build/dist.win
 find build/dist.win -exec touch -h -d "@$epoch" {} +
-(cd build/dist.win && TZ=UTC zip -q -X -9 -r ../dist.zip "$name-windows")
+# Members in name order (zip -r would take the folder's order on disk).
+(cd build/dist.win && find "$name-windows" | LC_ALL=C sort | TZ=UTC zip -q -X -9 -@ ../dist.zip)
 mv build/dist.tar.gz "$out/$name.tar.gz"
 mv build/dist.zip "$out/$name-windows.zip"
 rm -rf build/dist.win
@@ -112,6 +118,7 @@ n=$(tar -tzf "$out/$name.tar.gz" | grep -vc '/$')
 want=$(($(wc -l <"$out/SHA256SUMS") - 2 + 1))
 [ "$n" = "$want" ] || die "$name.tar.gz holds $n files, want $want"
 
+chmod -R u=rwX,go=rX "$out"
 mv "$out" dist
 echo "dist: $name: stripped binaries with debug/, versions checked, SHA256SUMS verified"
 ls -l dist
