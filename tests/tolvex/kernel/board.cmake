@@ -2,9 +2,10 @@
 # tolvex.ko for the board's own kernel (2.6.21.5-cfs-v19, ARM926EJ-S), built
 # and checked by scripts/board-module.sh against the bundled tree
 # (third_party/board-kernel) and loaded in a real 2.6.21 kernel booted under
-# qemu-system-arm (versatilepb, the board's CPU). The versatile kernel is
-# built once per build tree and rebuilt only when the archive, the patches
-# or its configuration change.
+# qemu-system-arm (versatilepb, the board's CPU), whose test-only patch gives
+# it the board's register windows as RAM pages: the boot runs every command.
+# The versatile kernel is built once per build tree and rebuilt only when the
+# archive, the patches or its configuration change.
 set(BOARD_TREES ${CMAKE_CURRENT_BINARY_DIR}/board-kernel)
 set(BOARD_VERSATILE ${BOARD_TREES}/versatile/linux-2.6.21.5-cfs-v19)
 set(BOARD_WORK ${CMAKE_CURRENT_BINARY_DIR}/board)
