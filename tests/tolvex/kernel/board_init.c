@@ -339,14 +339,19 @@ static void fill_pages(unsigned seed) {
         }
 }
 
-/* One word set before the command; expect() names what it must hold after. */
-static void set(enum page p, unsigned off, unsigned v) {
-    *reg(p, off) = v;
-    want[p][off / 4] = v;
-}
+/* One word the test sets before a command, and what it must hold after. */
+struct word {
+    enum page page;
+    unsigned off, before, after;
+};
 
-static void expect(enum page p, unsigned off, unsigned v) {
-    want[p][off / 4] = v;
+/* The pages filled from seed, then the chosen words set. */
+static void set_words(unsigned seed, const struct word *w, unsigned long n) {
+    fill_pages(seed);
+    for (; n--; w++) {
+        *reg(w->page, w->off) = w->before;
+        want[w->page][w->off / 4] = w->before;
+    }
 }
 
 /* Number of words that differ from the image; the first few are printed. */
@@ -368,8 +373,17 @@ static long pages_differ(void) {
     return n;
 }
 
-static void check_pages(const char *what) {
-    check(pages_differ() == 0, what, 0);
+/* The chosen words must hold their after values, every other word its own. */
+static long words_differ(const struct word *w, unsigned long n) {
+    for (; n--; w++)
+        want[w->page][w->off / 4] = w->after;
+    return pages_differ();
+}
+
+static void check_words(const struct word *w, unsigned long n, const char *what) {
+    long differ = words_differ(w, n);
+
+    check(differ == 0, what, differ);
 }
 
 /* Microseconds since the epoch, modulo the width of a long: differences only. */
@@ -400,91 +414,76 @@ static long timed_ioctl(long fd, unsigned cmd, unsigned long arg, unsigned waits
 }
 
 /*
- * Commands 3 and 2 at words across the block: the first, the last, port F's
- * and port G's words, group 8's third word. Command 3 changes exactly its
- * word and leaves its record alone; command 2 reads it back.
+ * Commands 2 and 3 at words across the block: the first, the last, port F's
+ * and port G's, group 8's third word. Command 2 reads the word and stores
+ * nothing; command 3 changes that word alone and leaves its record alone;
+ * command 2 reads the new value back.
  */
 static void check_port_commands(long fd) {
-    static const unsigned offsets[] = {0x0,  0x4,  0x50, 0x54, 0x58,  0x5C,
-                                       0x60, 0x64, 0x68, 0x88, 0x800, 0xFFC};
+    static const unsigned offsets[] = {0x0, 0x50, 0x54, 0x58, 0x60, 0x64, 0x88, 0xFFC};
     unsigned long i;
 
     fill_pages(1);
     for (i = 0; i < DEVICE_COUNT(offsets); i++) {
         unsigned off = offsets[i];
-        unsigned v = 0xC0DE0000u ^ (off << 4) ^ (unsigned)i;
+        struct word w = {GPIO, off, want[GPIO][off / 4], 0xC0DE0000u ^ (off << 4) ^ (unsigned)i};
         GPORT_DATA rec = {off, 0xA5A5A5A5u};
-        long r;
+        long r = dev_ioctl(fd, TOLVEX_CMD_GPORT_READ, (unsigned long)&rec);
+        long differ = words_differ(&w, 0);
 
-        r = dev_ioctl(fd, TOLVEX_CMD_GPORT_READ, (unsigned long)&rec);
-        checkf(r == 0 && rec.uloffset == off && rec.ulvalue == want[GPIO][off / 4] &&
-                   pages_differ() == 0,
-               r, "command 2 at 0x%x reads the word (0x%x) and stores nothing", (long)off,
+        checkf(r == 0 && rec.uloffset == off && rec.ulvalue == w.before && differ == 0, r,
+               "command 2 at 0x%x reads 0x%x, stores nothing", (long)off,
                (unsigned long)rec.ulvalue);
 
-        rec.ulvalue = v;
+        rec.ulvalue = w.after;
         r = dev_ioctl(fd, TOLVEX_CMD_GPORT_WRITE, (unsigned long)&rec);
-        expect(GPIO, off, v);
-        checkf(r == 0 && rec.uloffset == off && rec.ulvalue == v && pages_differ() == 0, r,
+        differ = words_differ(&w, 1);
+        checkf(r == 0 && rec.uloffset == off && rec.ulvalue == w.after && differ == 0, r,
                "command 3 at 0x%x sets that word alone, record left alone", (long)off);
 
         rec.ulvalue = 0;
         r = dev_ioctl(fd, TOLVEX_CMD_GPORT_READ, (unsigned long)&rec);
-        checkf(r == 0 && rec.uloffset == off && rec.ulvalue == v, r,
+        checkf(r == 0 && rec.uloffset == off && rec.ulvalue == w.after, r,
                "command 2 at 0x%x reads back 0x%x", (long)off, (unsigned long)rec.ulvalue);
     }
 }
 
 /*
- * Command 1 from chosen words. The configuration words of ports F and G
+ * Command 1 from chosen words: the configuration words of ports F and G
  * (fields in mode 2 and not) come back as they were; bit 0 of the three
- * system words is set (one of them has it already: it must stay set).
+ * system words is set, and one of them has it already: it must stay set.
  */
-struct stop_case {
-    unsigned fcon, gcon;
-    unsigned sys[3], sys_after[3]; /* at 0x00, 0x08, 0x10 */
-    unsigned cfg, cfg_after;       /* AND NOT 0x0001000F, OR 0x00028380 */
-    unsigned hold, f3, f3_after, g8, g8_after;
+static const struct word stop_cases[][10] = {
+    {
+        {GPIO, 0x50, 0xAAAAAAAAu, 0xAAAAAAAAu}, /* port F: every pin in mode 2 */
+        {GPIO, 0x60, 0x0000E4E4u, 0x0000E4E4u}, /* port G: pins in modes 0, 1, 2, 3 */
+        {GPIO, 0x58, 0xFFFFFFFFu, 0xFFFFFFFCu}, /* bits 0-1 cleared */
+        {GPIO, 0x88, 0xFFFFFFFFu, 0xFFFFFFFCu}, /* low three bits 4 */
+        {SYS, 0x00, 0x12345679u, 0x12345679u},  /* bit 0 set already */
+        {SYS, 0x08, 0x00000000u, 0x00000001u},
+        {SYS, 0x10, 0xFFFFFFFEu, 0xFFFFFFFFu},
+        {PWR, 0x40, 0xFFFFFFFFu, 0x00010000u}, /* stop request */
+        {PWR, 0x60, 0x1235567Fu, 0x1236D7F0u}, /* AND NOT 0x0001000F, OR 0x00028380 */
+        {PWR, 0x8C, 0x7FFFFFFFu, 0xFFFFFFFFu}, /* bit 31 set again */
+    },
+    {
+        {GPIO, 0x50, 0x0000E4E4u, 0x0000E4E4u},
+        {GPIO, 0x60, 0x55555555u, 0x55555555u}, /* no pin in mode 2 */
+        {GPIO, 0x58, 0x00000002u, 0x00000000u},
+        {GPIO, 0x88, 0x00000003u, 0x00000004u},
+        {SYS, 0x00, 0x00000000u, 0x00000001u},
+        {SYS, 0x08, 0x87654321u, 0x87654321u}, /* bit 0 set already */
+        {SYS, 0x10, 0x00000010u, 0x00000011u},
+        {PWR, 0x40, 0x00000000u, 0x00010000u},
+        {PWR, 0x60, 0x00000000u, 0x00028380u},
+        {PWR, 0x8C, 0x80000000u, 0x80000000u},
+    },
 };
 
-static const struct stop_case stop_cases[] = {
-    {0xAAAAAAAAu,
-     0x0000E4E4u,
-     {0x12345679u, 0x00000000u, 0xFFFFFFFEu},
-     {0x12345679u, 0x00000001u, 0xFFFFFFFFu},
-     0x1235567Fu,
-     0x1236D7F0u,
-     0x7FFFFFFFu,
-     0xFFFFFFFFu,
-     0xFFFFFFFCu,
-     0xFFFFFFFFu,
-     0xFFFFFFFCu},
-    {0x0000E4E4u,
-     0x55555555u,
-     {0x00000000u, 0x87654321u, 0x00000010u},
-     {0x00000001u, 0x87654321u, 0x00000011u},
-     0x00000000u,
-     0x00028380u,
-     0x80000000u,
-     0x00000002u,
-     0x00000000u,
-     0x00000003u,
-     0x00000004u},
-};
-
-static void check_stop_mode(long fd, const struct stop_case *c, unsigned seed) {
-    unsigned i;
+static void check_stop_mode(long fd, const struct word *w, unsigned seed) {
     long r;
 
-    fill_pages(seed);
-    set(GPIO, 0x50, c->fcon);
-    set(GPIO, 0x60, c->gcon);
-    set(GPIO, 0x58, c->f3);
-    set(GPIO, 0x88, c->g8);
-    for (i = 0; i < 3; i++)
-        set(SYS, i * 8, c->sys[i]);
-    set(PWR, 0x60, c->cfg);
-    set(PWR, 0x8C, c->hold);
+    set_words(seed, w, DEVICE_COUNT(stop_cases[0]));
     r = timed_ioctl(fd, TOLVEX_CMD_PW_STOP_MODE, 0, 2);
     /* "\n>> TOLVEX_CMD_PW_STOP_MODE\n" and "\n<< ...\n": each after an empty line. */
     announce("<4>");
@@ -492,82 +491,78 @@ static void check_stop_mode(long fd, const struct stop_case *c, unsigned seed) {
     announce("<4>");
     announce("<4><< TOLVEX_CMD_PW_STOP_MODE");
     check(r == 0, "command 1 returns 0", r);
-    for (i = 0; i < 3; i++)
-        expect(SYS, i * 8, c->sys_after[i]);
-    expect(PWR, 0x60, c->cfg_after);
-    expect(PWR, 0x40, 0x00010000u);
-    expect(PWR, 0x8C, c->hold | 0x80000000u);
-    expect(GPIO, 0x58, c->f3_after);
-    expect(GPIO, 0x88, c->g8_after);
-    checkf(pages_differ() == 0, (long)c->fcon,
-           "command 1 from port F 0x%x, port G 0x%x: ports restored, stop words as required",
-           (unsigned long)c->fcon, (unsigned long)c->gcon);
+    r = words_differ(w, DEVICE_COUNT(stop_cases[0]));
+    checkf(r == 0, r, "command 1 from port F 0x%x, G 0x%x: ports restored, stop-mode words set",
+           (unsigned long)w[0].before, (unsigned long)w[1].before);
 }
 
 /* Command 6 touches the power configuration word and the stop request alone. */
 static void check_stop_mode_test(long fd) {
+    static const struct word words[] = {
+        {PWR, 0x40, 0x00000000u, 0x00010000u},
+        {PWR, 0x60, 0x1235567Fu, 0x1236D7F0u},
+    };
     long r;
 
-    fill_pages(3);
-    set(PWR, 0x60, 0x1235567Fu);
+    set_words(3, words, DEVICE_COUNT(words));
     r = timed_ioctl(fd, TOLVEX_CMD_PW_STOP_MODE_TEST, 0, 1);
     check(r == 0, "command 6 returns 0", r);
-    expect(PWR, 0x60, 0x1236D7F0u);
-    expect(PWR, 0x40, 0x00010000u);
-    check_pages("command 6: power configuration and stop request only");
+    check_words(words, DEVICE_COUNT(words), "command 6: power configuration and stop request only");
 }
 
 /*
  * Command 5: with the end of conversion (bit 15) already up, the sample is
  * the data words masked to 12 bits; with it never up, -ETIMEDOUT after 50
  * busy-waits and the record untouched. Either way the set-up word gets 0xDC
- * and the control word its bits plus the start bit.
+ * and the control word its own bits plus the start bit.
  */
 static void check_adc(long fd) {
+    static const struct word done[] = {
+        {ADC, 0x00, 0x12348A50u, 0x12348A51u},
+        {ADC, 0x04, 0xFFFFFFFFu, 0x000000DCu},
+        {ADC, 0x0C, 0x0000ABCDu, 0x0000ABCDu}, /* x */
+        {ADC, 0x10, 0xFFFFFFFFu, 0xFFFFFFFFu}, /* y */
+    };
+    static const struct word never[] = {
+        {ADC, 0x00, 0xFFFF7FFEu, 0xFFFF7FFFu},
+        {ADC, 0x04, 0x00000000u, 0x000000DCu},
+    };
     TSADC_DATA rec = {0xA5A5A5A5u, 0xA5A5A5A5u};
     long r;
 
-    fill_pages(4);
-    set(ADC, 0x00, 0x12348A50u);
-    set(ADC, 0x0C, 0x0000ABCDu);
-    set(ADC, 0x10, 0xFFFFFFFFu);
+    set_words(4, done, DEVICE_COUNT(done));
     r = dev_ioctl(fd, TOLVEX_CMD_TS_ADC, (unsigned long)&rec);
-    expect(ADC, 0x00, 0x12348A51u);
-    expect(ADC, 0x04, 0x000000DCu);
     checkf(r == 0 && rec.xp == 0xBCD && rec.yp == 0xFFF, r,
            "command 5 with the conversion done: x 0x%x, y 0x%x", (unsigned long)rec.xp,
            (unsigned long)rec.yp);
-    check_pages("command 5: set-up word and start bit only");
+    check_words(done, DEVICE_COUNT(done), "command 5: set-up word and start bit only");
 
     rec.xp = rec.yp = 0xA5A5A5A5u;
-    fill_pages(5);
-    set(ADC, 0x00, 0xFFFF7FFEu);
+    set_words(5, never, DEVICE_COUNT(never));
     r = timed_ioctl(fd, TOLVEX_CMD_TS_ADC, (unsigned long)&rec, 50);
-    expect(ADC, 0x00, 0xFFFF7FFFu);
-    expect(ADC, 0x04, 0x000000DCu);
     checkf(r == -ETIMEDOUT && rec.xp == 0xA5A5A5A5u && rec.yp == 0xA5A5A5A5u, r,
            "command 5 never done: -ETIMEDOUT, record untouched");
-    check_pages("command 5 timed out: set-up word and start bit only");
+    check_words(never, DEVICE_COUNT(never), "command 5 timed out: set-up word and start bit only");
 }
 
-/* The refusals of device_checks.h, with the pages in place: none is touched. */
-static void check_refusals(long fd) {
-    fill_pages(6);
-    check_unknown_commands(fd);
-    check_port_refusals(fd, TOLVEX_CMD_GPORT_READ, UNMAPPED_ADDRESS, KERNEL_ADDRESS);
-    check_command_4_and_io(fd);
-    check_pages("refused requests, command 4, read and write leave every page unchanged");
-}
-
+/*
+ * The refusals of device_checks.h, command 4, read and write with the pages
+ * in place: none of them touches a word. Then every other command.
+ */
 static void check_every_command(long fd) {
     unsigned long i;
 
-    check_refusals(fd);
+    if (regs)
+        fill_pages(6);
+    check_unknown_commands(fd);
+    check_port_refusals(fd, TOLVEX_CMD_GPORT_READ, UNMAPPED_ADDRESS, KERNEL_ADDRESS);
+    check_command_4_and_io(fd);
     if (!regs)
-        return;
+        return; /* the mapping's failure is reported */
+    check_words(0, 0, "refused requests, command 4, read and write leave every page unchanged");
     check_port_commands(fd);
     for (i = 0; i < DEVICE_COUNT(stop_cases); i++)
-        check_stop_mode(fd, &stop_cases[i], 10 + (unsigned)i);
+        check_stop_mode(fd, stop_cases[i], 10 + (unsigned)i);
     check_stop_mode_test(fd);
     check_adc(fd);
 }
