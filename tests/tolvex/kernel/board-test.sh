@@ -19,7 +19,9 @@
 #   board-test.sh vermagic <tolvex.ko> <work dir>
 #       a copy whose vermagic names another kernel must fail the check
 #
-# Environment: KIT_BOOT_TIMEOUT (seconds, default 60).
+# Environment: KIT_BOOT_TIMEOUT (seconds, default 60); KIT_MODULE_HZ, the
+# tick rate of the tree the module was built against (default 100, the test
+# kernel's): the module's busy-waits scale with it, and the guest times them.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -78,7 +80,7 @@ boot() {
 	# busy-waits alike however loaded this machine is.
 	timeout -k 5 "${KIT_BOOT_TIMEOUT:-60}" qemu-system-arm -M versatilepb -cpu arm926 -m 64 \
 		-icount shift=4 -kernel "$zimage" -initrd "$work/initramfs.cpio" \
-		-append "console=ttyAMA0 panic=1 mem=60M kitmode=$mode" \
+		-append "console=ttyAMA0 panic=1 mem=60M kitmode=$mode kithz=${KIT_MODULE_HZ:-100}" \
 		-audiodev none,id=snd0 -global pl041.audiodev=snd0 \
 		-nographic -no-reboot -monitor none </dev/null >"$log.raw" 2>&1 || rc=$?
 	tr -d '\r\000' <"$log.raw" >"$log"
