@@ -11,7 +11,9 @@
 #       top of allnoconfig): zImage, then modules (~1-2 min on 2 cores)
 #
 # The archive's sha256 is checked before it is unpacked into
-# <build dir>/<config>/, then the kit's patches are applied to that copy.
+# <build dir>/<config>/, then the kit's patches are applied to that copy:
+# patches/ for every configuration, then patches-versatile/ (test only: the
+# board's register windows as RAM pages) for versatile alone.
 # A stamp records what the tree was made from (archive, patches,
 # configuration, compiler, build command); a second call with nothing
 # changed only checks the archive and returns.
@@ -52,8 +54,17 @@ log=$dir/build.log
 # HOSTCP=true: the vendor's boot Makefile copies zImage into a home folder.
 make_args="ARCH=arm CROSS_COMPILE=$cross HOSTCP=true"
 
+# The patches for this configuration, one path a line, in the order applied.
+patches() {
+	for p in "$third"/patches/*.patch; do echo "$p"; done
+	if [ "$config" = versatile ]; then
+		for p in "$third"/patches-versatile/*.patch; do echo "$p"; done
+	fi
+}
+
 key=$({
-	cat "$third/$archive.sha256" "$third"/patches/*.patch
+	cat "$third/$archive.sha256"
+	patches | while read -r p; do cat "$p"; done
 	echo "$config: $targets; $make_args"
 	if [ "$config" = versatile ]; then cat "$third/versatile.config"; fi
 	"${cross}gcc" --version | head -n 1
@@ -72,7 +83,7 @@ echo "board-kernel: preparing $config in $dir (log: $log)" >&2
 rm -rf "$dir"
 mkdir -p "$dir"
 tar -xJf "$third/$archive" -C "$dir"
-for p in "$third"/patches/*.patch; do
+patches | while read -r p; do
 	patch -d "$tree" -p1 -s --no-backup-if-mismatch <"$p" || die "patch $(basename "$p") does not apply"
 done
 

@@ -3,8 +3,10 @@
  * The checks of the tolvex device through its node that both real-kernel
  * boots run: the current Debian kernel (tolvex_check.c, with the C library)
  * and the board's 2.6.21 (board_init.c, freestanding). Only requests that
- * the module refuses before touching a register are sent: neither machine
- * has the board's fixed register mappings.
+ * the module refuses before touching a register, command 4, read and write
+ * are sent here. The board boot runs them with the board's register windows
+ * in place (RAM pages in its test kernel) and checks that no word of them
+ * changed; it sends the commands that do touch registers itself.
  *
  * The including program defines, before including this file:
  *   DEVICE_IO_BUFFER   size of the largest read and write sent
