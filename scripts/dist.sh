@@ -90,6 +90,11 @@ done
 if grep -q '@VERSION@' "$out/README.txt" || grep -qv "$(printf '\r')\$" "$out/README.txt"; then
 	die "README.txt is not version-substituted CRLF text"
 fi
+# The guide travels without the kit's sources: it may not send its reader
+# to the kit's README.
+if grep -n 'README\.md' "$out/README.txt"; then
+	die "README.txt points to README.md, which the release does not contain"
+fi
 
 # Checksums of the contents (they go into the full archive too), the
 # archives, then the checksums of the archives added.
