@@ -4,7 +4,7 @@
 // The module source is compiled unchanged as C against include/ and linked
 // with this library. Every service call lands in one ordered trace, so tests
 // can check what the module did to registers, caller memory, the log and the
-// character device table, and in which order.
+// character device table, under the kernel's lock or not, and in which order.
 #pragma once
 
 #include <cstdint>

@@ -23,7 +23,7 @@ struct poll_table_struct;
 struct vm_area_struct;
 
 /*
- * The slots of 2.6.21 up to release: ioctl is called under the kernel's
+ * Slots of 2.6.21's table, in its order: ioctl is called under the kernel's
  * global lock, unlocked_ioctl and compat_ioctl without it.
  */
 struct file_operations {
