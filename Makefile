@@ -73,8 +73,6 @@ fuzz: fuzz-build
 # unit and real-target on the host build, unit again under the sanitizers and
 # under valgrind, then the fuzz harnesses over their corpora and a short run
 test: deps lint arm win32 host host-asan fuzz-build
-	@cmake --build --preset host --target kernel-image >$(LOGS)/kernel-image.log 2>&1 || \
-		{ cat $(LOGS)/kernel-image.log; exit 1; }
 	@./scripts/run-tests.sh $(LOGS)/test.log "unit=--preset unit" \
 		"real-target=--preset real-target" "host-asan=--preset host-asan" \
 		"memcheck=--preset memcheck" "fuzz=--preset fuzz"

@@ -12,6 +12,9 @@
 #       ARCH=arm CROSS_COMPILE=arm-linux-gnueabi-
 #       SRC=<dir>          the module's source kit (tolvex/); its VERSION
 #                          (or the repository's) becomes MODULE_VERSION
+#       W=1                also the extra warnings of a current kernel's W=1
+#                          (2.6.21's Kbuild has no W=); the module's own
+#                          files must build without any of them
 #   board-module.sh check <module.ko>
 #       ELF32 ARM EABI5 relocatable, vermagic exactly VERMAGIC, and only
 #       relocations that the 2.6.21 ARM module loader applies in the
@@ -101,6 +104,7 @@ build() {
 	shift 2
 	kdir="" config=smdk2416 trees=$here/build/board-kernel arch=arm cross=arm-linux-gnueabi-
 	src=$here/tolvex
+	w=""
 	for a in "$@"; do
 		case "$a" in
 		KDIR=*) kdir=${a#KDIR=} ;;
@@ -109,6 +113,7 @@ build() {
 		ARCH=*) arch=${a#ARCH=} ;;
 		CROSS_COMPILE=*) cross=${a#CROSS_COMPILE=} ;;
 		SRC=*) src=${a#SRC=} ;;
+		W=*) w=${a#W=} ;;
 		*) die "unknown setting '$a'" ;;
 		esac
 	done
@@ -142,6 +147,9 @@ build() {
 	# was cloned; folders outside the kit keep their names. KCFLAGS: the
 	# bundled tree takes it with the kit's patch, later kernels by themselves.
 	kcflags="-ffile-prefix-map=$kdir=$(kit_path "$kdir") -ffile-prefix-map=$work=$(kit_path "$work")"
+	if [ "$w" = 1 ]; then
+		echo "EXTRA_CFLAGS += -Wextra -Wunused -Wno-unused-parameter -Wmissing-declarations -Wmissing-format-attribute -Wmissing-prototypes -Wold-style-definition -Wmissing-include-dirs -Wunused-but-set-variable -Wunused-const-variable -Wpacked-not-aligned -Wformat-overflow -Wformat-truncation -Wstringop-overflow -Wstringop-truncation -Wrestrict -Wundef -Wno-missing-field-initializers -Wno-sign-compare -Wno-type-limits -Wno-shift-negative-value" >>"$work/Kbuild"
+	fi
 	log=$work/build.log
 	if ! GIT_CEILING_DIRECTORIES=$(dirname "$kdir") make -C "$work" KDIR="$kdir" \
 		ARCH="$arch" CROSS_COMPILE="$cross" KCFLAGS="$kcflags" >"$log" 2>&1; then
@@ -150,7 +158,12 @@ build() {
 	fi
 	# The module's own files must build warning-free, and modpost must
 	# find every symbol it needs (when the tree has a symbol list).
-	if { grep -F "$work/" "$log" | grep -E ':[0-9]+:[0-9]+: warning:'; grep -E '^WARNING: .*tolvex\.ko' "$log"; } >&2; then
+	warnings=$({
+		grep -F "$work/" "$log" | grep -E ':[0-9]+:[0-9]+: warning:'
+		grep -E '^WARNING: .*tolvex\.ko' "$log"
+	} || true)
+	if [ -n "$warnings" ]; then
+		printf '%s\n' "$warnings" >&2
 		die "warnings in the module build against $what (log: $log)"
 	fi
 	[ -f "$work/tolvex.ko" ] || die "no tolvex.ko built (log: $log)"
@@ -163,7 +176,7 @@ build() {
 
 case "${1:-}" in
 build)
-	[ $# -ge 3 ] || die "usage: $0 build <work dir> <out.ko> [KDIR=..] [CONFIG=..] [TREES=..] [ARCH=..] [CROSS_COMPILE=..] [SRC=..]"
+	[ $# -ge 3 ] || die "usage: $0 build <work dir> <out.ko> [KDIR=..] [CONFIG=..] [TREES=..] [ARCH=..] [CROSS_COMPILE=..] [SRC=..] [W=1]"
 	shift
 	build "$@"
 	;;

@@ -7,8 +7,7 @@ set -eu
 PKGS="g++ cmake ninja-build make libgtest-dev libgmock-dev clang-format binutils
  g++-mingw-w64-i686
  gcc-arm-linux-gnueabi g++-arm-linux-gnueabi qemu-user
- linux-headers-amd64 qemu-system-x86 busybox-static cpio gzip time
- qemu-system-arm kmod xz-utils shellcheck patch zip
+ gzip time qemu-system-arm kmod xz-utils shellcheck patch zip
  wine clang libclang-rt-14-dev valgrind"
 I386_PKGS="wine32:i386"
 

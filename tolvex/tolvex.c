@@ -7,12 +7,10 @@
  * stop-mode sequence (full and test variant) and one touch-screen ADC
  * sample. Open, read and release do nothing; write takes no data.
  *
- * The same source builds for the board's 2.6.21 kernel, where the handler
- * sits in the ioctl slot and runs under the kernel's global lock, and for
- * kernels from 2.6.36 on, where it sits in unlocked_ioctl and a module mutex
- * serialises it instead.
+ * Built for the board's kernel, 2.6.21.5-cfs-v19. The handler sits in the
+ * ioctl slot, so the kernel's global lock is held around every command and
+ * serialises them.
  */
-#include <linux/version.h>
 #include <linux/module.h>
 #include <linux/kernel.h>
 #include <linux/init.h>
@@ -21,14 +19,8 @@
 #include <linux/types.h>
 #include <linux/stddef.h>
 #include <linux/delay.h>
-#if LINUX_VERSION_CODE < KERNEL_VERSION(2, 6, 36)
 #include <asm/io.h>
 #include <asm/uaccess.h>
-#else
-#include <linux/io.h>
-#include <linux/uaccess.h>
-#include <linux/mutex.h>
-#endif
 
 #include "tolvex.h"
 
@@ -106,17 +98,6 @@
  * processor is not given up.
  */
 #define BUSY_WAIT_MS	20
-
-#if LINUX_VERSION_CODE >= KERNEL_VERSION(2, 6, 36)
-/* No kernel lock is held around unlocked_ioctl: serialise the commands. */
-static DEFINE_MUTEX(tolvex_mutex);
-#define tolvex_lock()	mutex_lock(&tolvex_mutex)
-#define tolvex_unlock()	mutex_unlock(&tolvex_mutex)
-#else
-/* The kernel's global lock is held around the ioctl slot. */
-#define tolvex_lock()	do { } while (0)
-#define tolvex_unlock()	do { } while (0)
-#endif
 
 /*
  * External linkage on purpose: the two saved words, the SysPBA_* and pw_*
@@ -388,37 +369,15 @@ static int (*const tolvex_cmds[])(unsigned long arg) = {
 	[TOLVEX_CMD_PW_STOP_MODE_TEST]	= tolvex_stop_mode_test,
 };
 
-/*
- * Shared by both ioctl entries: runs a known command under the module's
- * lock, answers any other code with -ENOTTY without taking it.
- */
-static int tolvex_dispatch(unsigned int cmd, unsigned long arg)
-{
-	int ret;
-
-	if (cmd >= ARRAY_SIZE(tolvex_cmds) || !tolvex_cmds[cmd])
-		return -ENOTTY;
-	tolvex_lock();
-	ret = tolvex_cmds[cmd](arg);
-	tolvex_unlock();
-	return ret;
-}
-
-#if LINUX_VERSION_CODE < KERNEL_VERSION(2, 6, 36)
+/* Runs a known command; any other code is answered with -ENOTTY. */
 static int tolvex_ioctl(struct inode *inode, struct file *file,
 			unsigned int cmd, unsigned long arg)
 {
 	printk("%s(%d)\n", __func__, (int)cmd);
-	return tolvex_dispatch(cmd, arg);
+	if (cmd >= ARRAY_SIZE(tolvex_cmds) || !tolvex_cmds[cmd])
+		return -ENOTTY;
+	return tolvex_cmds[cmd](arg);
 }
-#else
-static long tolvex_ioctl(struct file *file, unsigned int cmd,
-			 unsigned long arg)
-{
-	printk("%s(%d)\n", __func__, (int)cmd);
-	return tolvex_dispatch(cmd, arg);
-}
-#endif
 
 static int tolvex_open(struct inode *inode, struct file *file)
 {
@@ -451,11 +410,7 @@ static const struct file_operations tolvex_fops = {
 	.owner		= THIS_MODULE,
 	.read		= tolvex_read,
 	.write		= tolvex_write,
-#if LINUX_VERSION_CODE < KERNEL_VERSION(2, 6, 36)
 	.ioctl		= tolvex_ioctl,
-#else
-	.unlocked_ioctl	= tolvex_ioctl,
-#endif
 	.open		= tolvex_open,
 	.release	= tolvex_release,
 };

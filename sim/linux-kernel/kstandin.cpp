@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-only
 // Implementation of the kernel stand-in: register model, caller memory,
-// log capture, character device table, delays, lock, all recorded in order.
+// log capture, character device table, delays, the kernel lock, all recorded
+// in order.
 #include "kstandin.h"
 
 #include "include/asm/io.h"
@@ -8,7 +9,6 @@
 #include "include/linux/delay.h"
 #include "include/linux/kernel.h"
 #include "include/linux/module.h"
-#include "include/linux/mutex.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -46,6 +46,7 @@ struct State {
     int adc_ready_waits = 0;
     bool adc_started = false;
     std::uint64_t adc_start_us = 0;
+    bool kernel_locked = false;
 };
 
 State &st() {
@@ -201,6 +202,20 @@ std::string major_name(unsigned major) {
 const file_operations *major_fops(unsigned major) {
     auto it = st().chrdevs.find(major);
     return it == st().chrdevs.end() ? nullptr : it->second.fops;
+}
+
+void lock_kernel() {
+    record(Event{Ev::Lock});
+    if (st().kernel_locked)
+        fault("lock_kernel with the kernel lock held");
+    st().kernel_locked = true;
+}
+
+void unlock_kernel() {
+    record(Event{Ev::Unlock});
+    if (!st().kernel_locked)
+        fault("unlock_kernel without the kernel lock");
+    st().kernel_locked = false;
 }
 
 int load_module() {
@@ -399,20 +414,6 @@ unsigned long copy_to_user(void *to, const void *from, unsigned long n) {
     if (ok)
         std::memcpy(to, from, ok);
     return record_copy(Ev::CopyToUser, uaddr(to), n, ok);
-}
-
-void mutex_lock(struct mutex *m) {
-    record(Event{Ev::Lock});
-    if (m->locked)
-        fault(std::string("mutex_lock of held mutex ") + m->name);
-    m->locked = 1;
-}
-
-void mutex_unlock(struct mutex *m) {
-    record(Event{Ev::Unlock});
-    if (!m->locked)
-        fault(std::string("mutex_unlock of free mutex ") + m->name);
-    m->locked = 0;
 }
 
 } // extern "C"

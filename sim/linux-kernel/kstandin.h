@@ -3,8 +3,8 @@
 //
 // The module source is compiled unchanged as C against include/ and linked
 // with this library. Every service call lands in one ordered trace, so tests
-// can check what the module did to registers, caller memory, the log, the
-// character device table and the lock, and in which order.
+// can check what the module did to registers, caller memory, the log and the
+// character device table, under the kernel's lock or not, and in which order.
 #pragma once
 
 #include <cstdint>
@@ -17,17 +17,17 @@
 namespace kstandin {
 
 enum class Ev {
-    Read,         // addr = virtual address, value = value returned
-    Write,        // addr = virtual address, value = value stored
-    ConstUdelay,  // value = xloops argument
-    Udelay,       // value = microseconds
-    Ioremap,      // addr = physical address, len = size, value = result (0 on failure)
-    Iounmap,      // addr = virtual address
-    CopyFromUser, // addr = caller address, len = bytes asked, result = bytes not copied
-    CopyToUser,   // likewise
-    Printk,       // text = formatted message of one call
-    Lock,
-    Unlock,
+    Read,             // addr = virtual address, value = value returned
+    Write,            // addr = virtual address, value = value stored
+    ConstUdelay,      // value = xloops argument
+    Udelay,           // value = microseconds
+    Ioremap,          // addr = physical address, len = size, value = result (0 on failure)
+    Iounmap,          // addr = virtual address
+    CopyFromUser,     // addr = caller address, len = bytes asked, result = bytes not copied
+    CopyToUser,       // likewise
+    Printk,           // text = formatted message of one call
+    Lock,             // the kernel's global lock taken around the driver's ioctl slot
+    Unlock,           // and released
     RegisterChrdev,   // value = major, text = name, result = result
     UnregisterChrdev, // value = major, text = name
 };
@@ -83,6 +83,11 @@ void hold_major(unsigned major, const char *name);
 bool major_held(unsigned major);
 std::string major_name(unsigned major);
 const file_operations *major_fops(unsigned major);
+
+// The kernel's global lock (lock_kernel / unlock_kernel), as the generic
+// ioctl layer takes it around a driver's ioctl slot.
+void lock_kernel();
+void unlock_kernel();
 
 // Module entries (the kernel's insmod / rmmod).
 int load_module();

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-only
 // What a user program's ioctl(fd, cmd, arg) on a node of a character major
-// reaches in the stand-in kernel, for the kernel generation the caller is
-// built for (the tolvex_mod_<generation> target it links): first the
-// kernel's generic ioctl layer, which answers some codes itself and never
-// hands them to the driver, then the driver's handler slot.
+// reaches in the board's 2.6.21 kernel: first the kernel's generic ioctl
+// layer, which answers some codes itself and never hands them to the driver,
+// then the driver's handler slot.
 #pragma once
 
-#include "include/linux/version.h"
 #include "kstandin.h"
 
 #include <cerrno>
@@ -15,25 +13,17 @@ namespace kstandin {
 
 // Codes of the generic layer (the same numbers on the board's ARM EABI and
 // on x86).
-constexpr unsigned kFIGETBSZ = 2;
 constexpr unsigned kFIONBIO = 0x5421;
 constexpr unsigned kFIONCLEX = 0x5450;
 constexpr unsigned kFIOCLEX = 0x5451;
 constexpr unsigned kFIOASYNC = 0x5452;
 constexpr unsigned kFIOQSIZE = 0x5460;
-constexpr unsigned kFIFREEZE = 0xC0045877;
-constexpr unsigned kFITHAW = 0xC0045878;
-constexpr unsigned kFS_IOC_FIEMAP = 0xC020660B;
-constexpr unsigned kFICLONE = 0x40049409;
-constexpr unsigned kFICLONERANGE = 0x4020940D;
-constexpr unsigned kFIDEDUPERANGE = 0xC0189436;
-// Block size of the file system that holds the device nodes (a page).
-constexpr int kNodeBlockSize = 4096;
 
 // The generic layer for a character device node opened without O_ASYNC and
-// whose driver has no fasync entry, called by root. True, with the result,
-// when it answers the code itself; false when it hands the code on to the
-// driver.
+// whose driver has no fasync entry. True, with the result, when it answers
+// the code itself; false when it hands the code on to the driver. Codes 1
+// and 2 (block map and block size) it answers for regular files only: for a
+// device they reach the driver.
 inline bool generic_ioctl(unsigned cmd, unsigned long arg, file &f, long &result) {
     int on = 0;
     switch (cmd) {
@@ -55,29 +45,11 @@ inline bool generic_ioctl(unsigned cmd, unsigned long arg, file &f, long &result
         result = -ENOTTY;
         return true;
     }
-#if LINUX_VERSION_CODE >= KERNEL_VERSION(2, 6, 36)
-    // A current kernel also answers these for every kind of file; 2.6.21
-    // answers them for regular files only and hands them to a device's
-    // driver.
-    switch (cmd) {
-    case kFIGETBSZ: // the block size, put to the int at arg
-        result = put_user_int(kNodeBlockSize, arg);
-        return true;
-    case kFIFREEZE:      // the node's file system cannot be frozen
-    case kFS_IOC_FIEMAP: // nor map extents of a device node
-        result = -EOPNOTSUPP;
-        return true;
-    case kFITHAW: // nothing is frozen
-    case kFICLONE:
-    case kFICLONERANGE:
-    case kFIDEDUPERANGE: // regular files only
-        result = -EINVAL;
-        return true;
-    }
-#endif
     return false;
 }
 
+// Then the driver: its unlocked_ioctl slot when filled, without the
+// kernel's global lock; else its ioctl slot, under that lock.
 inline long user_ioctl(unsigned major, unsigned cmd, unsigned long arg) {
     const file_operations *fops = major_fops(major);
     inode ino{};
@@ -85,12 +57,14 @@ inline long user_ioctl(unsigned major, unsigned cmd, unsigned long arg) {
     long result = 0;
     if (generic_ioctl(cmd, arg, f, result))
         return result;
-#if LINUX_VERSION_CODE < KERNEL_VERSION(2, 6, 36)
-    return fops->ioctl ? fops->ioctl(&ino, &f, cmd, arg) : -ENOTTY;
-#else
-    (void)ino;
-    return fops->unlocked_ioctl ? fops->unlocked_ioctl(&f, cmd, arg) : -ENOTTY;
-#endif
+    if (fops->unlocked_ioctl)
+        return fops->unlocked_ioctl(&f, cmd, arg);
+    if (!fops->ioctl)
+        return -ENOTTY;
+    lock_kernel();
+    result = fops->ioctl(&ino, &f, cmd, arg);
+    unlock_kernel();
+    return result;
 }
 
 } // namespace kstandin

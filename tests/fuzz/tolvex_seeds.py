@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: GPL-2.0-only
 """Writes the seed corpus of the tolvex harness (tolvex_fuzz.cpp) into
-corpus/tolvex-k2621 and corpus/tolvex-kcurrent: the scenes of the unit tests
-and the inputs of faults found earlier, encoded in the harness's layout.
+corpus/tolvex-ioctl: the scenes of the unit tests and the inputs of faults
+found earlier, encoded in the harness's layout.
 
     python3 tests/fuzz/tolvex_seeds.py
 """
@@ -50,7 +50,7 @@ class Seed:
 
 
 STOP_REGS = [(GPFCON, 0xAAAAAAAA), (GPGCON, 0x0000E4E4), (PWR_HOLD, 0xFFFFFFFF),
-             (SYS00, 0x12345670), (SYS10, 0x0000FFFE), (SYS08, 0x80000000),
+             (SYS00, 0x12345670), (SYS10, 0x0000FFFE), (SYS08, 0x80000001),
              (GP88, 0xFFFFFFFB), (GP58, 0xFFFFFFFF), (PWR_CFG, 0xFFFFFFFF)]
 ADC_REGS = [(ADC_CTRL, 0x4C40), (ADC_SETUP, 0xFFFFFFFF), (ADC_DATA0, 0xABCD),
             (ADC_DATA1, 0xFFFFFFFF)]
@@ -136,12 +136,11 @@ def seeds():
 
 
 def main():
-    for gen in ("tolvex-k2621", "tolvex-kcurrent"):
-        d = os.path.join(HERE, "corpus", gen)
-        os.makedirs(d, exist_ok=True)
-        for name, seed in seeds().items():
-            with open(os.path.join(d, name), "wb") as f:
-                f.write(seed.data())
+    d = os.path.join(HERE, "corpus", "tolvex-ioctl")
+    os.makedirs(d, exist_ok=True)
+    for name, seed in seeds().items():
+        with open(os.path.join(d, name), "wb") as f:
+            f.write(seed.data())
 
 
 if __name__ == "__main__":

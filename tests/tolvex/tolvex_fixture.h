@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-only
 // Common fixture: the tolvex module loaded into a fresh kernel stand-in, an
-// ioctl entry for the kernel generation the test binary is built for, and a
-// compact rendering of the service trace.
+// ioctl entry as a user program's ioctl reaches it, and a compact rendering
+// of the service trace.
 #pragma once
 
 #include "tolvex_trace.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-only
-// The module's global symbols, the kernel generation and a compact rendering
-// of the stand-in's service trace: shared by the unit tests and the fuzz
+// The module's global symbols and a compact rendering of the stand-in's
+// service trace: shared by the unit tests and the fuzz
 // harness, so free of any test framework.
 #pragma once
 
@@ -25,8 +25,6 @@ void pw_cfg_init(void);
 void pw_ioport_prologue(void);
 void pw_ioport_epilogue(void);
 }
-
-constexpr bool kBoardKernel = LINUX_VERSION_CODE < KERNEL_VERSION(2, 6, 36);
 
 // One line per service call; 20 ms waits and other runs of equal
 // __const_udelay calls folded into one line.

@@ -18,12 +18,13 @@ struct file {
     unsigned int f_flags;
 };
 
+struct dentry;
 struct poll_table_struct;
 struct vm_area_struct;
 
 /*
- * The slots of both kernel generations: ioctl (called under the kernel lock,
- * up to 2.6.35) and unlocked_ioctl / compat_ioctl.
+ * Slots of 2.6.21's table, in its order: ioctl is called under the kernel's
+ * global lock, unlocked_ioctl and compat_ioctl without it.
  */
 struct file_operations {
     struct module *owner;
@@ -38,7 +39,7 @@ struct file_operations {
     int (*open)(struct inode *, struct file *);
     int (*flush)(struct file *, void *);
     int (*release)(struct inode *, struct file *);
-    int (*fsync)(struct file *, loff_t, loff_t, int);
+    int (*fsync)(struct file *, struct dentry *, int);
 };
 
 int register_chrdev(unsigned int major, const char *name, const struct file_operations *fops);
