@@ -22,8 +22,8 @@ LOGS := build/logs
 all: host
 
 help:
-	@echo "make            build the host preset (the tools on the stand-ins, and the tests)"
-	@echo "make test       lint, build all presets, run every test suite; one verdict line"
+	@echo "make            install what is missing, build arm and win32, then the host preset (tools on the stand-ins, tests)"
+	@echo "make test       lint, build all presets, make dist-check, run every test suite; one verdict line"
 	@echo "make demo       show the three tools working on the stand-ins"
 	@echo "make dist       the deliverables in dist/ [KDIR=<board tree>] [BOARD_CONFIG=smdk2416|smdk2450]"
 	@echo "make dist-check make dist of this commit in two fresh clones in other folders; dist/ must be identical (~30 s)"
@@ -70,9 +70,14 @@ fuzz-build: deps
 fuzz: fuzz-build
 	@./scripts/fuzz.sh build/fuzz $(FUZZ_SECONDS)
 
-# unit and real-target on the host build, unit again under the sanitizers and
-# under valgrind, then the fuzz harnesses over their corpora and a short run
+# the release rebuilt byte for byte in two other folders (make dist-check),
+# then unit and real-target on the host build, unit again under the sanitizers
+# and under valgrind, then the fuzz harnesses over their corpora and a short run
 test: deps lint arm win32 host host-asan fuzz-build
+	@echo "== dist-check"
+	@./scripts/dist-reproducible.sh >$(LOGS)/dist-check.log 2>&1 || \
+		{ tail -n 60 $(LOGS)/dist-check.log; echo "dist-check failed (full log: $(LOGS)/dist-check.log)"; exit 1; }
+	@grep -m1 'identical' $(LOGS)/dist-check.log
 	@./scripts/run-tests.sh $(LOGS)/test.log "unit=--preset unit" \
 		"real-target=--preset real-target" "host-asan=--preset host-asan" \
 		"memcheck=--preset memcheck" "fuzz=--preset fuzz"

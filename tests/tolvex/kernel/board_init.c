@@ -29,8 +29,7 @@
  * kernel log (with levels) follows between "kit: log begin" and
  * "kit: log end", then "kit: result PASS" or "kit: result FAIL (n)". A
  * restart ends the emulator (-no-reboot). The checks of refused requests
- * through the device node are shared with the current-kernel boot
- * (device_checks.h).
+ * through the device node are in device_checks.h.
  */
 #include <stdarg.h>
 

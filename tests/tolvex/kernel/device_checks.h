@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-only
 /*
- * The checks of the tolvex device through its node that both real-kernel
- * boots run: the current Debian kernel (tolvex_check.c, with the C library)
- * and the board's 2.6.21 (board_init.c, freestanding). Only requests that
+ * The checks of the tolvex device through its node that the board boot's
+ * freestanding /init (board_init.c) runs in the 2.6.21 kernel. Only requests that
  * the module refuses before touching a register, command 4, read and write
  * are sent here. The board boot runs them with the board's register windows
  * in place (RAM pages in its test kernel) and checks that no word of them
