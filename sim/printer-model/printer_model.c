@@ -307,6 +307,7 @@ void printer_description_start(struct printer_description *reader, char *text, s
     reader->next = text;
     reader->end = text + length;
     reader->line = 0;
+    reader->nul_byte = 0;
 }
 
 int printer_description_line(struct printer_description *reader, char **key, char **value) {
@@ -327,6 +328,13 @@ int printer_description_line(struct printer_description *reader, char **key, cha
         }
         *key = line;
         *value = NULL;
+        reader->nul_byte = 0;
+        for (char *p = line; p < stop; p++) {
+            if (*p == '\0') {
+                reader->nul_byte = 1;
+                return 1;
+            }
+        }
         for (char *p = line; p < stop; p++) {
             if (*p == '=') {
                 *p = '\0';

@@ -136,6 +136,7 @@ struct printer_description {
     char *next;         /* start of the line not yet taken */
     char *end;          /* end of the text */
     unsigned long line; /* number of the line last taken, from 1 */
+    int nul_byte;       /* 1 when that line holds a NUL byte */
 };
 
 /* Starts reading text[0..length); text[length] must be writable (the
@@ -146,7 +147,9 @@ void printer_description_start(struct printer_description *reader, char *text, s
  * a CR before its line end is dropped, the line is cut at its end and at its
  * first '=' by writing NULs into the text. Returns 0 at the end of the text;
  * otherwise 1, with *key the text before the '=' and *value the text after
- * it, or NULL when the line has no '='; reader->line is its number. */
+ * it, or NULL when the line has no '=' or holds a NUL byte (reader->nul_byte
+ * then 1: a key or value cut there would be taken for another one);
+ * reader->line is its number. */
 int printer_description_line(struct printer_description *reader, char **key, char **value);
 
 /* The state text ("serial=...\n"), NUL-terminated; returns its length, or 0

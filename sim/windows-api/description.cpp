@@ -211,7 +211,7 @@ std::string load_description(std::istream &in, const std::string &file_name) {
         const std::string value = value_text == nullptr ? "" : value_text;
         std::string error;
         if (value_text == nullptr) {
-            error = "no '='";
+            error = reader.nul_byte ? "a NUL byte" : "no '='";
         } else if (key == "interface") {
             if (value != "usbprint" && value != "alt") {
                 error = "unknown interface class " + value;

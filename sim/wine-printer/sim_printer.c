@@ -38,6 +38,7 @@
  *                        refused printer.txt:<line>: unknown setting <key>
  *                        refused printer.txt:<line>: bad value for <key>: <value>
  *                        refused printer.txt:<line>: no '='
+ *                        refused printer.txt:<line>: a NUL byte
  *                        refused printer.txt: 8192 bytes or more
  *   printer.txt.state  what the printer keeps (its serial number), in the
  *                      model's state format; written when a serial number is
@@ -159,7 +160,7 @@ static int apply_configuration(long length, struct line *why) {
         sim_add_text(why, ":");
         sim_add_number(why, reader.line, 10);
         if (value == NULL) {
-            sim_add_text(why, ": no '='");
+            sim_add_text(why, reader.nul_byte ? ": a NUL byte" : ": no '='");
         } else if (result == PRINTER_SETTING_UNKNOWN) {
             sim_add_text(why, ": unknown setting ");
             sim_add_text(why, key);

@@ -27,6 +27,8 @@ TEST_F(Description, ThatCannotBeUsedSaysWhatIsWrong) {
         {"interface=alt\nserial=AB12\n", ":2: bad value for serial: AB12"},
         {"interface=usb\n", ":1: unknown interface class usb"},
         {"# printer\ninterface=usbprint\nP-100\n", ":3: no '='"},
+        // A key cut at a NUL byte would be taken for another one.
+        {std::string("interface=usbprint\noutput\0=f\n", 29), ":2: a NUL byte"},
         {"interface=usbprint\npath=\n", ":2: path= needs the device interface path"},
         {"interface=usbprint\npath=\\\\.\\P\ninterface=alt\npath=\\\\.\\p\n",
          ": printers 1 and 2 have the same path"},

@@ -238,6 +238,7 @@ TEST_F(Driver, ADescriptionItCannotUseAttachesNoPrinter) {
         {"output=printer.bin\n", "printer.txt:2: bad value for output: printer.bin"},
         {"events=0\nserial=AB12", "printer.txt:3: bad value for serial: AB12"},
         {"P-100\n", "printer.txt:2: no '='"},
+        {std::string("events=0\0x\n", 11), "printer.txt:2: a NUL byte"},
         {"#" + std::string(8192, 'x') + "\n", "printer.txt: 8192 bytes or more"},
     };
     for (const auto &c : cases) {
