@@ -25,6 +25,8 @@ while read -r tool name exe corpus; do
 	dir=$build/campaign/$name
 	mkdir -p "$dir/corpus" "$dir/findings" "$dir/run"
 	status=0
+	# Findings of earlier campaigns stay in findings/ but are not this one's.
+	touch "$dir/run/.start"
 	# From a folder of its own: a whole prnfeed run writes files where it stands.
 	(cd "$dir/run" && "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
 		-print_final_stats=1 -artifact_prefix="$dir/findings/" \
@@ -32,8 +34,10 @@ while read -r tool name exe corpus; do
 	execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/log" | tail -n 1)
 	cov=$(grep -o 'cov: [0-9]*' "$dir/log" | tail -n 1 | cut -d' ' -f2)
 	ft=$(grep -o 'ft: [0-9]*' "$dir/log" | tail -n 1 | cut -d' ' -f2)
-	findings=$(find "$dir/findings" -type f | wc -l)
+	findings=$(find "$dir/findings" -type f -newer "$dir/run/.start" | wc -l)
+	earlier=$(find "$dir/findings" -type f ! -newer "$dir/run/.start" | wc -l)
 	line="fuzz: $tool/$name: ${execs:-?} executions in ${seconds} s, coverage ${cov:-?} edges (${ft:-?} features), corpus $(find "$dir/corpus" -type f | wc -l) new inputs, $findings findings"
+	[ "$earlier" = 0 ] || line="$line ($earlier of earlier campaigns still in $dir/findings)"
 	if [ "$status" -ne 0 ] || [ "$findings" -gt 0 ]; then
 		found=1
 		echo "$line -- FOUND (see $dir/log; reproduce: $exe <file in $dir/findings>)"
