@@ -197,6 +197,25 @@ exit-values)
 	expect_run short 255
 	[ ! -e "$sim/printer.txt.state" ] || bad "a serial number was stored"
 	;;
+control-bytes)
+	# The printer name and a kept serial number hold control bytes, among
+	# them text that reads like the tool's own line: each control byte
+	# shows as '?', every other byte as sent.
+	printf 'device_id=MFG:Maker;MDL:P\r\033[2KUSB Serial Number write OK [ X ]\177\200\377;\n' \
+		>"$sim/printer.txt"
+	printf 'serial=A%%0Awrite%%20OK%%20[%%20X%%20]\n' >"$sim/printer.txt.state"
+	make_file page.prn 100
+	run got "$exe" /ab12 page.prn
+	{
+		banner
+		printf 'USB Serial Number already registered[ A?write OK [ X ] ]\r\n'
+		job 100 "$(printf 'P??[2KUSB Serial Number write OK [ X ]?\200\377')"
+		complete
+	} >"$work/want.out"
+	: >"$work/want.err"
+	expect_run got 0
+	expect_same "received data" "$work/page.prn" "$sim/received.bin"
+	;;
 no-printer | refused-description)
 	# Listed, but the device does not open: the tool finds no printer. A
 	# description the driver refuses attaches no printer either.
