@@ -27,6 +27,9 @@
  *                                        data, then no more (the write that
  *                                        crosses n times out)
  *                        output=discard  print data is only counted
+ *                        out_open_fail_from=1, in_open_fail_from=1
+ *                                        that pipe does not open in this
+ *                                        run (0: it does, the default)
  *                        output=keep     kept in received.bin (the default)
  *                        events=0        no event log
  *                      No file: no printer attached. A file of 8192 bytes
@@ -78,7 +81,11 @@ enum { CONFIG_MAX = 8192 };
 static struct printer_model printer;
 static int attached;
 static long long stop_after; /* -1: never stops */
-static long long data_taken; /* print-data bytes taken since the output pipe opened */
+/* A pipe that does not open in this run, indexed by role. */
+static int pipe_absent[3];
+static PDRIVER_OBJECT driver_object;
+static PDEVICE_OBJECT device_objects[3]; /* NULL while a pipe is absent */
+static long long data_taken;             /* print-data bytes taken since the output pipe opened */
 static int keep_data;
 static int log_events;
 static HANDLE received_file;
@@ -115,11 +122,20 @@ static int apply_setting(const char *key, const char *value) {
         return PRINTER_SETTING_OK;
     }
     if (!sim_same_text(key, "attached") && !sim_same_text(key, "stop_after") &&
-        !sim_same_text(key, "events")) {
+        !sim_same_text(key, "events") && !sim_same_text(key, "out_open_fail_from") &&
+        !sim_same_text(key, "in_open_fail_from")) {
         return PRINTER_SETTING_UNKNOWN;
     }
     if (!printer_model_number(value, &n)) {
         return PRINTER_SETTING_BAD;
+    }
+    /* Only "from the first open" (or never) can be had under wine. */
+    if (sim_same_text(key, "out_open_fail_from") || sim_same_text(key, "in_open_fail_from")) {
+        if (n != 0 && n != 1) {
+            return PRINTER_SETTING_BAD;
+        }
+        pipe_absent[key[0] == 'o' ? ROLE_OUT_PIPE : ROLE_IN_PIPE] = (int)n;
+        return PRINTER_SETTING_OK;
     }
     if (sim_same_text(key, "attached")) {
         attached = n != 0;
@@ -136,6 +152,7 @@ static void set_defaults(void) {
     printer_model_init(&printer);
     attached = 0;
     stop_after = -1;
+    pipe_absent[ROLE_OUT_PIPE] = pipe_absent[ROLE_IN_PIPE] = 0;
     keep_data = 1;
     log_events = 1;
 }
@@ -214,6 +231,25 @@ static void load_configuration(void) {
     }
 }
 
+static NTSTATUS create_device(PDRIVER_OBJECT driver, enum role role);
+
+/* A pipe that does not open is taken away for the run, so that its open
+ * fails before it reaches the driver, as on Windows: wine hands out the
+ * handle before the driver answers the open, and a refused open would still
+ * give the tool a handle. The pipe is back at the next run that wants it. */
+static void place_pipes(void) {
+    int role;
+    for (role = ROLE_OUT_PIPE; role <= ROLE_IN_PIPE; role++) {
+        if (pipe_absent[role] && device_objects[role] != NULL) {
+            IoDeleteDevice(device_objects[role]);
+            device_objects[role] = NULL;
+            log_simple("absent ", (enum role)role);
+        } else if (!pipe_absent[role] && device_objects[role] == NULL) {
+            create_device(driver_object, (enum role)role);
+        }
+    }
+}
+
 static void store_state(void) {
     char text[PRINTER_STATE_MAX];
     size_t length = printer_model_save_state(&printer, text, sizeof(text));
@@ -239,6 +275,7 @@ static NTSTATUS NTAPI dispatch_create(PDEVICE_OBJECT device, PIRP irp) {
     enum role role = role_of(device);
     if (role == ROLE_DEVICE) {
         load_configuration();
+        place_pipes();
     }
     if (!attached) {
         log_simple("refused open ", role);
@@ -382,6 +419,7 @@ static NTSTATUS create_device(PDRIVER_OBJECT driver, enum role role) {
     *(enum role *)device->DeviceExtension = role;
     device->Flags |= DO_BUFFERED_IO;
     device->Flags &= ~DO_DEVICE_INITIALIZING;
+    device_objects[role] = device;
     return STATUS_SUCCESS;
 }
 
@@ -401,6 +439,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
     (void)registry_path;
 
     printer_model_init(&printer);
+    driver_object = driver;
     driver->MajorFunction[IRP_MJ_CREATE] = dispatch_create;
     driver->MajorFunction[IRP_MJ_CLOSE] = dispatch_close;
     driver->MajorFunction[IRP_MJ_CLEANUP] = dispatch_close;

@@ -60,6 +60,16 @@ NTSTATUS IoCreateDevice(PDRIVER_OBJECT, ULONG extension_size, PUNICODE_STRING na
     return STATUS_SUCCESS;
 }
 
+void IoDeleteDevice(PDEVICE_OBJECT device) {
+    for (auto it = devices.begin(); it != devices.end(); ++it) {
+        if (it->second == device) {
+            devices.erase(it);
+            return;
+        }
+    }
+    ADD_FAILURE() << "unknown device deleted";
+}
+
 NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING link, PUNICODE_STRING target) {
     links[narrow(link)] = narrow(target);
     return STATUS_SUCCESS;
@@ -319,6 +329,37 @@ TEST_F(Driver, ARunAsTheToolMakesIt) {
     ASSERT_EQ(open(OUT_PIPE), STATUS_SUCCESS);
     request(OUT_PIPE, IRP_MJ_WRITE, READ_COMMAND);
     EXPECT_EQ(request(IN_PIPE, IRP_MJ_READ, "", 26).bytes, READ_COMMAND + "AB12-03090845296");
+}
+
+// A pipe that does not open is absent for the run (its open never reaches
+// the driver), and back in the next run that does not ask for that.
+TEST_F(Driver, PipeThatDoesNotOpenIsAbsentForTheRun) {
+    const struct {
+        std::string config;
+        bool out, in; // present
+    } runs[] = {{"out_open_fail_from=1\n", false, true},
+                {"in_open_fail_from=1\n", true, false},
+                {"out_open_fail_from=0\n", true, true}};
+    for (const auto &run : runs) {
+        SCOPED_TRACE(run.config);
+        put("printer.txt", "device_id=" + ID + "\n" + run.config);
+        ASSERT_EQ(open(DEVICE), STATUS_SUCCESS);
+        close(DEVICE);
+        EXPECT_EQ(devices.count(OUT_PIPE), run.out ? 1u : 0u);
+        EXPECT_EQ(devices.count(IN_PIPE), run.in ? 1u : 0u);
+        for (const char *pipe : {OUT_PIPE, IN_PIPE}) {
+            if (devices.count(pipe) != 0) {
+                EXPECT_EQ(devices[pipe]->Flags, ULONG{DO_BUFFERED_IO});
+                EXPECT_EQ(open(pipe), STATUS_SUCCESS);
+                close(pipe);
+            }
+        }
+    }
+    put("printer.txt", "device_id=" + ID + "\nin_open_fail_from=2\n");
+    EXPECT_EQ(open(DEVICE), STATUS_NO_SUCH_DEVICE);
+    EXPECT_EQ(
+        file("events.txt").rfind("refused printer.txt:2: bad value for in_open_fail_from: 2\n", 0),
+        0u);
 }
 
 TEST_F(Driver, SettingsOfThePrinterAndOfTheDriver) {

@@ -166,7 +166,7 @@ serial-ng)
 exit-values)
 	# Without a file the exit status is the serial step's outcome: 0 for a
 	# confirmed write, 1 for a printer that already had its serial number,
-	# 255 (-1) when the printer answered short.
+	# 255 (-1) when the printer answered short or a pipe did not open.
 	printer
 	run written "$exe" /ab12
 	serial=$(sed -n 's/^USB Serial Number write OK \[ \(.*\) \]\r$/\1/p' "$work/written.out")
@@ -195,6 +195,13 @@ exit-values)
 	banner >"$work/want.out"
 	printf 'Read port error code=0.\r\n' >"$work/want.err"
 	expect_run short 255
+	for pipe in out:00 in:01; do
+		printer "${pipe%:*}_open_fail_from=1"
+		run "${pipe%:*}-pipe" "$exe" /ab12
+		banner >"$work/want.out"
+		printf 'Open port \\\\.\\SimPrinter0 \\PIPE%s error.\r\n' "${pipe#*:}" >"$work/want.err"
+		expect_run "${pipe%:*}-pipe" 255
+	done
 	[ ! -e "$sim/printer.txt.state" ] || bad "a serial number was stored"
 	;;
 control-bytes)
