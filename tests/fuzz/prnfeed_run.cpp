@@ -49,11 +49,6 @@ bool ends_with(const std::string &text, const std::string &part) {
            text.compare(text.size() - part.size(), part.size(), part) == 0;
 }
 
-bool is_control(char c) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F;
-}
-
 // Whether line is prefix + a field whose every byte passes `allowed` + suffix.
 bool is_form(const std::string &line, const std::string &prefix, const std::string &suffix,
              bool (*allowed)(char)) {
@@ -69,19 +64,12 @@ bool is_form(const std::string &line, const std::string &prefix, const std::stri
     return true;
 }
 
-bool is_text(char c) {
-    return !is_control(c);
-}
-
-bool is_count(char c) {
-    return (c >= '0' && c <= '9') || c == '/';
-}
-
 // Progress: "Printing....(<sent>/<size>)" pieces, each ended by '\r'.
 bool is_progress(const std::string &line) {
     std::size_t start = 0;
     for (std::size_t end; (end = line.find('\r', start)) != std::string::npos; start = end + 1) {
-        if (!is_form(line.substr(start, end - start), "Printing....(", ")", is_count)) {
+        if (!is_form(line.substr(start, end - start), "Printing....(", ")",
+                     [](char c) { return (c >= '0' && c <= '9') || c == '/'; })) {
             return false;
         }
     }
@@ -95,7 +83,9 @@ bool is_own_line(const std::string &line) {
                                            {"USB Serial Number write NG [ ", " ]"},
                                            {"Printing to ", ""}};
     for (const auto &form : forms) {
-        if (is_form(line, form[0], form[1], is_text)) {
+        // A field (printer name, serial number) holds no control byte.
+        if (is_form(line, form[0], form[1],
+                    [](char c) { return static_cast<unsigned char>(c) >= 0x20 && c != 0x7F; })) {
             return true;
         }
     }
