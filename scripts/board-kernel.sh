@@ -14,6 +14,7 @@
 # <build dir>/<config>/, then the kit's patches are applied to that copy:
 # patches/ for every configuration, then patches-versatile/ (test only: the
 # board's register windows as RAM pages) for versatile alone.
+# Every compile for the kernel must have been given -fno-pie.
 # A stamp records what the tree was made from (archive, patches,
 # configuration, compiler, build command); a second call with nothing
 # changed only checks the archive and returns.
@@ -120,6 +121,16 @@ else
 	kmake "${config}mtd_defconfig"
 	kmake modules_prepare
 fi
+# The kernel runs where it is linked: every object compiled for it must say
+# -fno-pie (patches/0007), whatever the compiler's default. The .cmd files
+# keep each compile's command line (-E: the linker script, preprocessed only).
+compiled=$(find "$tree" -name '.*.cmd' -exec awk -v cc=" := ${cross}gcc " '
+	/^cmd_/ && index($0, cc) && !index($0, " -E ") { print (index($0, " -fno-pie ") ? "ok " : "pie ") FILENAME }' {} +)
+[ -n "$compiled" ] || die "no compile commands in $tree"
+if printf '%s\n' "$compiled" | grep '^pie ' >&2; then
+	die "objects compiled without -fno-pie in $tree"
+fi
+echo "board-kernel: $config: $(printf '%s\n' "$compiled" | wc -l) compiles, all with -fno-pie" >&2
 got=$(cat "$tree/include/config/kernel.release")
 [ "$got" = "$release" ] || die "the tree's release is '$got', want '$release'"
 

@@ -9,7 +9,11 @@ PKGS="g++ cmake ninja-build make libgtest-dev libgmock-dev clang-format binutils
  gcc-arm-linux-gnueabi g++-arm-linux-gnueabi qemu-user
  gzip time qemu-system-arm kmod xz-utils shellcheck patch zip
  wine clang libclang-rt-14-dev valgrind"
-I386_PKGS="wine32:i386"
+# Packages of foreign architectures, each added to dpkg when missing:
+# wine's 32-bit half; musl's C library for the board's ARM EABI, for the
+# test programs the board boot runs (Debian's armel glibc needs a kernel of
+# 3.2 or later, the board's is 2.6.21).
+FOREIGN_PKGS="wine32:i386 musl-dev:armel"
 
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
@@ -21,13 +25,15 @@ installed() {
 missing=""
 for p in $PKGS; do installed "$p" || missing="$missing $p"; done
 
-need_i386=0
-if ! dpkg --print-foreign-architectures | grep -qx i386; then need_i386=1; fi
-for p in $I386_PKGS; do installed "$p" || missing="$missing $p"; done
+add_archs=""
+for p in $FOREIGN_PKGS; do
+	installed "$p" || missing="$missing $p"
+	dpkg --print-foreign-architectures | grep -qx "${p#*:}" || add_archs="$add_archs ${p#*:}"
+done
 
 if [ -n "$missing" ]; then
 	echo "deps: installing:$missing"
-	if [ "$need_i386" = 1 ]; then $SUDO dpkg --add-architecture i386; fi
+	for a in $add_archs; do $SUDO dpkg --add-architecture "$a"; done
 	$SUDO apt-get update -qq
 	# shellcheck disable=SC2086 # one word per package
 	$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \

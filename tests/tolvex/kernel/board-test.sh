@@ -3,16 +3,19 @@
 # Checks of tolvex.ko for the board's kernel (2.6.21.5-cfs-v19, ARM), run by
 # CTest. The module builds and checks themselves are scripts/board-module.sh.
 #
-#   board-test.sh boot load|refuse <kernel tree> <tolvex.ko> <init> <work dir>
-#       packs /init (board_init.c) and the module into an initramfs, boots
+#   board-test.sh boot load|refuse <kernel tree> <tolvex.ko> <init> <work dir> [<file>...]
+#       packs /init (board_init.c), the module and each file (as /<its name>;
+#       the load boot runs /portf, the guide's example) into an initramfs, boots
 #       the tree's zImage under qemu-system-arm -M versatilepb -cpu arm926
 #       (with the board's register windows as RAM pages, which the kernel
 #       leaves alone: patches-versatile, mem=60M) and checks the serial log:
 #       the guest's result and the module's kernel log lines, exactly and in
 #       order
 #   board-test.sh pie <kernel tree> <work dir> <out.ko>
-#       builds the module without its -fno-pie flag: the check must refuse
-#       it for its R_ARM_REL32 relocations; <out.ko> is then booted with
+#       builds the module as position-independent code (-fpie in place of
+#       its -fno-pie, after the tree's own -fno-pie: what a tree without it
+#       and a compiler making such code by default give): the check must
+#       refuse it for its R_ARM_REL32 relocations; <out.ko> is then booted with
 #       "refuse", where the kernel must refuse it too
 #   board-test.sh refused <message> <command...>
 #       the command (a board-module.sh check) must fail with <message>
@@ -55,6 +58,7 @@ boot() {
 	ko=$3
 	init=$4
 	work=$5
+	shift 5
 	zimage=$tree/arch/arm/boot/zImage
 	[ -f "$zimage" ] || die "no $zimage (the board-kernel test builds it)"
 	[ -f "$ko" ] || die "no module $ko"
@@ -68,6 +72,10 @@ boot() {
 		file /init $init 0755 0 0
 		file /tolvex.ko $ko 0644 0 0
 	LIST
+	for f in "$@"; do
+		[ -f "$f" ] || die "no $f"
+		echo "file /$(basename "$f") $f 0755 0 0" >>"$work/initramfs.list"
+	done
 	"$tree/usr/gen_init_cpio" "$work/initramfs.list" >"$work/initramfs.cpio" ||
 		die "cannot pack the initramfs"
 
@@ -116,9 +124,10 @@ boot() {
 
 case "${1:-}" in
 boot)
-	[ $# = 6 ] || die "usage: $0 boot load|refuse <kernel tree> <tolvex.ko> <init> <work dir>"
+	[ $# -ge 6 ] || die "usage: $0 boot load|refuse <kernel tree> <tolvex.ko> <init> <work dir> [<file>...]"
 	case "$2" in load | refuse) ;; *) die "mode $2: load or refuse" ;; esac
-	boot "$2" "$3" "$4" "$5" "$6"
+	shift
+	boot "$@"
 	;;
 pie)
 	[ $# = 4 ] || die "usage: $0 pie <kernel tree> <work dir> <out.ko>"
@@ -128,8 +137,8 @@ pie)
 	rm -rf "$work"
 	mkdir -p "$work/src"
 	for f in tolvex.c tolvex.h Kbuild Makefile; do cp "$here/../../../tolvex/$f" "$work/src/"; done
-	sed -i '/-fno-pie/d' "$work/src/Kbuild"
-	! grep -q 'fno-pie' "$work/src/Kbuild" || die "the flag is still in the Kbuild copy"
+	sed -i 's/-fno-pie/-fpie/' "$work/src/Kbuild"
+	grep -q -e '-fpie' "$work/src/Kbuild" || die "the Kbuild copy does not ask for -fpie"
 	refused "$work/refused.ko" "build with -fno-pie" \
 		"$board_module" build "$work/build" "$work/refused.ko" KDIR="$tree" SRC="$work/src"
 	cp "$work/build/tolvex.ko" "$out"

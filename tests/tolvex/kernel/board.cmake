@@ -23,7 +23,24 @@ add_custom_command(
             ${CMAKE_CURRENT_SOURCE_DIR}/board_init.c -lgcc
     DEPENDS board_init.c device_checks.h ${PROJECT_SOURCE_DIR}/tolvex/tolvex.h
     VERBATIM COMMAND_EXPAND_LISTS)
-add_custom_target(tolvex_board_init ALL DEPENDS ${BOARD_WORK}/init)
+
+# The user's guide's example program, its source and the line it prints
+# taken from the guide (tests/tolvex/guide-text.sh), for the load boots.
+# Built static against musl: Debian's armel glibc needs a kernel of 3.2 or
+# later.
+set(BOARD_GUIDE ${PROJECT_SOURCE_DIR}/packaging/README.txt)
+set(BOARD_GUIDE_TEXT ${PROJECT_SOURCE_DIR}/tests/tolvex/guide-text.sh)
+add_custom_command(
+    OUTPUT ${BOARD_WORK}/portf ${BOARD_WORK}/portf.want
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${BOARD_WORK}
+    COMMAND sh -c "\"$1\" source \"$2\" >\"$3.c\" && \"$1\" output \"$2\" >\"$3.want\""
+            sh ${BOARD_GUIDE_TEXT} ${BOARD_GUIDE} ${BOARD_WORK}/portf
+    COMMAND arm-linux-gnueabi-gcc ${KIT_ARM_CPU_FLAGS} -specs
+            /usr/lib/arm-linux-musleabi/musl-gcc.specs -static -O2 -Wall -Wextra -Werror
+            -I${PROJECT_SOURCE_DIR}/tolvex -o ${BOARD_WORK}/portf ${BOARD_WORK}/portf.c
+    DEPENDS ${BOARD_GUIDE} ${BOARD_GUIDE_TEXT} ${PROJECT_SOURCE_DIR}/tolvex/tolvex.h
+    VERBATIM COMMAND_EXPAND_LISTS)
+add_custom_target(tolvex_board_init ALL DEPENDS ${BOARD_WORK}/init ${BOARD_WORK}/portf)
 
 function(board_test name)
     cmake_parse_arguments(T "" "" "COMMAND;SETUP;REQUIRES" ${ARGN})
@@ -68,7 +85,8 @@ board_test(module.stripped SETUP board_ko_stripped REQUIRES board_ko_smdk2416
 foreach(ko versatile smdk2416 stripped)
     board_test(boot.${ko} REQUIRES board_kernel board_ko_${ko}
                COMMAND ${BOARD_TEST} boot load ${BOARD_VERSATILE} ${BOARD_WORK}/${ko}.ko
-                       ${BOARD_WORK}/init ${BOARD_WORK}/boot-${ko})
+                       ${BOARD_WORK}/init ${BOARD_WORK}/boot-${ko} ${BOARD_WORK}/portf
+                       ${BOARD_WORK}/portf.want)
     if(NOT ko STREQUAL versatile)
         set_tests_properties(tolvex.real-target.board.boot.${ko} PROPERTIES ENVIRONMENT KIT_MODULE_HZ=200)
     endif()

@@ -30,24 +30,38 @@
  * "kit: log end", then "kit: result PASS" or "kit: result FAIL (n)". A
  * restart ends the emulator (-no-reboot). The checks of refused requests
  * through the device node are in device_checks.h.
+ *
+ * Besides the commands: the monotonic clock (every boot), two processes
+ * running command 1 at once, and the user's guide's example program
+ * (/portf, built from the guide's text; its output must be the guide's
+ * line, /portf.want). The programs this one starts run with their output
+ * into a pipe that it reads.
  */
 #include <stdarg.h>
 
 enum {
     NR_EXIT = 1,
+    NR_FORK = 2,
     NR_READ = 3,
     NR_WRITE = 4,
     NR_OPEN = 5,
     NR_CLOSE = 6,
+    NR_EXECVE = 11,
     NR_MKNOD = 14,
     NR_MOUNT = 21,
+    NR_PIPE = 42,
     NR_IOCTL = 54,
+    NR_DUP2 = 63,
     NR_GETTIMEOFDAY = 78,
     NR_REBOOT = 88,
+    NR_MUNMAP = 91,
     NR_SYSLOG = 103,
+    NR_WAIT4 = 114,
+    NR_MPROTECT = 125,
     NR_INIT_MODULE = 128,
     NR_DELETE_MODULE = 129,
     NR_MMAP2 = 192,
+    NR_CLOCK_GETTIME = 263,
 };
 
 enum {
@@ -68,6 +82,9 @@ enum {
 #define PROT_READ 1
 #define PROT_WRITE 2
 #define MAP_SHARED 1
+#define MAP_PRIVATE 2
+#define MAP_ANONYMOUS 0x20
+#define CLOCK_MONOTONIC 1
 #define S_IFCHR 0020000
 #define TOLVEX_MAJOR 252
 /* Old-style device number as mknod takes it: minor below 256. */
@@ -266,6 +283,57 @@ static void check_registered(int want) {
 
 static void announce(const char *line) {
     say("kit: klog %s", line);
+}
+
+/*
+ * Runs a program with its standard output and error into a pipe: what it
+ * printed into out (NUL-terminated), its wait status into *status. Returns
+ * 0 or -errno.
+ */
+static long run_program(const char *path, char *out, unsigned long size, int *status) {
+    const char *argv[] = {path, 0};
+    const char *envp[] = {0};
+    int p[2];
+    unsigned long n = 0;
+    long pid;
+    long r = sys(NR_PIPE, (long)p, 0, 0, 0, 0);
+
+    if (r < 0)
+        return r;
+    pid = sys(NR_FORK, 0, 0, 0, 0, 0);
+    if (pid == 0) {
+        sys(NR_DUP2, p[1], 1, 0, 0, 0);
+        sys(NR_DUP2, p[1], 2, 0, 0, 0);
+        sys(NR_CLOSE, p[0], 0, 0, 0, 0);
+        sys(NR_CLOSE, p[1], 0, 0, 0, 0);
+        sys(NR_EXECVE, (long)path, (long)argv, (long)envp, 0, 0);
+        sys(NR_EXIT, 127, 0, 0, 0, 0);
+    }
+    sys(NR_CLOSE, p[1], 0, 0, 0, 0);
+    while (pid > 0 && n < size - 1 &&
+           (r = sys(NR_READ, p[0], (long)(out + n), (long)(size - 1 - n), 0, 0)) > 0)
+        n += (unsigned long)r;
+    out[n] = 0;
+    sys(NR_CLOSE, p[0], 0, 0, 0, 0);
+    if (pid < 0)
+        return pid;
+    r = sys(NR_WAIT4, pid, (long)status, 0, 0, 0);
+    return r < 0 ? r : 0;
+}
+
+/*
+ * A kernel compiled as position-independent code jumps to a wrong address
+ * in sys_clock_gettime: the tree's flags must say -fno-pie.
+ */
+static void check_monotonic_clock(void) {
+    long t[2][2] = {{-1, -1}, {-1, -1}};
+    long r0 = sys(NR_CLOCK_GETTIME, CLOCK_MONOTONIC, (long)t[0], 0, 0, 0);
+    long r1 = sys(NR_CLOCK_GETTIME, CLOCK_MONOTONIC, (long)t[1], 0, 0, 0);
+    int valid = t[0][1] >= 0 && t[0][1] < 1000000000 && t[1][1] >= 0 && t[1][1] < 1000000000;
+
+    check(r0 == 0 && r1 == 0 && valid &&
+              (t[1][0] > t[0][0] || (t[1][0] == t[0][0] && t[1][1] >= t[0][1])),
+          "clock_gettime(CLOCK_MONOTONIC) twice: a time, not going back", r0 ? r0 : r1);
 }
 
 static long dev_open(const char *node, int read_only) {
@@ -497,16 +565,20 @@ static const struct word stop_cases[][10] = {
     },
 };
 
+/* Command 1's lines after its ioctl line: "\n>> ...\n" and "\n<< ...\n". */
+static void announce_stop_mode(void) {
+    announce("<4>");
+    announce("<4>>> TOLVEX_CMD_PW_STOP_MODE");
+    announce("<4>");
+    announce("<4><< TOLVEX_CMD_PW_STOP_MODE");
+}
+
 static void check_stop_mode(long fd, const struct word *w, unsigned seed) {
     long r;
 
     set_words(seed, w, DEVICE_COUNT(stop_cases[0]));
     r = timed_ioctl(fd, TOLVEX_CMD_PW_STOP_MODE, 0, 2);
-    /* "\n>> TOLVEX_CMD_PW_STOP_MODE\n" and "\n<< ...\n": each after an empty line. */
-    announce("<4>");
-    announce("<4>>> TOLVEX_CMD_PW_STOP_MODE");
-    announce("<4>");
-    announce("<4><< TOLVEX_CMD_PW_STOP_MODE");
+    announce_stop_mode();
     check(r == 0, "command 1 returns 0", r);
     r = words_differ(w, DEVICE_COUNT(stop_cases[0]));
     checkf(r == 0, r, "command 1 from port F 0x%x, G 0x%x: ports restored, stop-mode words set",
@@ -563,6 +635,120 @@ static void check_adc(long fd) {
 }
 
 /*
+ * Two processes run command 1 at once. The kernel's big lock around the
+ * ioctl slot runs one command after the other: both succeed, the words end
+ * as after one run (the second starts from what the first left), and the
+ * log lines of one command are never among the other's (the log check).
+ */
+static void check_stop_mode_at_once(void) {
+    const struct word *w = stop_cases[0];
+    int gate[2];
+    long pid[2];
+    int status[2] = {-1, -1};
+    unsigned i;
+    long r = sys(NR_PIPE, (long)gate, 0, 0, 0, 0);
+
+    check(r == 0, "pipe", r);
+    if (r != 0)
+        return;
+    set_words(12, w, DEVICE_COUNT(stop_cases[0]));
+    for (i = 0; i < 2; i++) {
+        pid[i] = sys(NR_FORK, 0, 0, 0, 0, 0);
+        if (pid[i] == 0) {
+            long fd = dev_open("/dev/tolvex", 0);
+            char go;
+
+            sys(NR_READ, gate[0], (long)&go, 1, 0, 0); /* both are ready */
+            r = fd < 0 ? fd : sys(NR_IOCTL, fd, TOLVEX_CMD_PW_STOP_MODE, 0, 0, 0);
+            sys(NR_EXIT, r == 0 ? 0 : 1, 0, 0, 0, 0);
+        }
+    }
+    for (i = 0; i < 2; i++) {
+        say("kit: klog <4>tolvex_ioctl(%d)", (long)TOLVEX_CMD_PW_STOP_MODE);
+        announce_stop_mode();
+    }
+    sys(NR_WRITE, gate[1], (long)"go", 2, 0, 0);
+    for (i = 0; i < 2; i++)
+        if (pid[i] > 0)
+            sys(NR_WAIT4, pid[i], (long)&status[i], 0, 0, 0);
+    sys(NR_CLOSE, gate[0], 0, 0, 0, 0);
+    sys(NR_CLOSE, gate[1], 0, 0, 0, 0);
+    checkf(status[0] == 0 && status[1] == 0, status[0] | status[1],
+           "two processes run command 1 at once: both return 0 (wait status)");
+    check_words(w, DEVICE_COUNT(stop_cases[0]),
+                "command 1 twice at once: the words as after one run");
+}
+
+/*
+ * Command 2 with its record in a read-only page: the result cannot be
+ * stored (ARM's copy_to_user honours the page's permissions), so -EFAULT,
+ * the record as it was and no register page changed.
+ */
+static void check_read_only_record(long fd) {
+    long addr = sys6(NR_MMAP2, 0, (long)PAGE_SIZE, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    GPORT_DATA *rec = (GPORT_DATA *)addr;
+    long r;
+
+    check((unsigned long)addr < -4096ul, "mmap2 of a page for the record", addr);
+    if ((unsigned long)addr >= -4096ul)
+        return;
+    rec->uloffset = 0x50;
+    rec->ulvalue = 0xA5A5A5A5u;
+    r = sys(NR_MPROTECT, addr, (long)PAGE_SIZE, PROT_READ, 0, 0);
+    check(r == 0, "mprotect of the record's page to PROT_READ", r);
+    fill_pages(8);
+    r = dev_ioctl(fd, TOLVEX_CMD_GPORT_READ, (unsigned long)rec);
+    check(r == -EFAULT && rec->uloffset == 0x50 && rec->ulvalue == 0xA5A5A5A5u,
+          "command 2 with a read-only record gets -EFAULT, record unchanged", r);
+    check_words(0, 0, "command 2 with a read-only record leaves every page unchanged");
+    sys(NR_MUNMAP, addr, (long)PAGE_SIZE, 0, 0, 0);
+}
+
+static int hex_digit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+/*
+ * The user's guide's example program reads port F's configuration word
+ * (offset 0x50): with that word set to the value the guide's line shows
+ * (its last hexadecimal number), it must print exactly that line.
+ */
+static void check_guide_example(void) {
+    static char line[256], got[256];
+    struct word w = {GPIO, 0x50, 0, 0};
+    const char *hex = 0;
+    const char *s;
+    int status = -1;
+    long r = slurp("/portf.want", line, sizeof(line));
+
+    check(r > 0, "the guide's output line (/portf.want)", r);
+    for (s = line; r > 0 && *s; s++)
+        if (s[0] == '0' && s[1] == 'x' && hex_digit(s[2]) >= 0)
+            hex = s + 2;
+    check(hex != 0, "the guide's line shows a word in hexadecimal", 0);
+    for (; hex && hex_digit(*hex) >= 0; hex++)
+        w.before = w.before * 16 + (unsigned)hex_digit(*hex);
+    w.after = w.before;
+    set_words(9, &w, 1);
+    say("kit: klog <4>tolvex_ioctl(%d)", (long)TOLVEX_CMD_GPORT_READ);
+    r = run_program("/portf", got, sizeof(got), &status);
+    checkf(r == 0 && status == 0, r ? r : status,
+           "the guide's example with word 0x50 at 0x%x exits with 0 (wait status)",
+           (unsigned long)w.before);
+    for (s = got, hex = line; *s && *s == *hex; s++, hex++)
+        ;
+    check(*s == *hex, "the guide's example prints the guide's line exactly", 0);
+    if (*s != *hex)
+        say("kit: the guide shows: %skit: the program printed: %s", line, got);
+    check_words(&w, 1, "the guide's example stores nothing");
+}
+
+/*
  * The refusals of device_checks.h, command 4, read and write with the pages
  * in place: none of them touches a word. Then every other command.
  */
@@ -578,10 +764,13 @@ static void check_every_command(long fd) {
         return; /* the mapping's failure is reported */
     check_words(0, 0, "refused requests, command 4, read and write leave every page unchanged");
     check_port_commands(fd);
+    check_read_only_record(fd);
     for (i = 0; i < DEVICE_COUNT(stop_cases); i++)
         check_stop_mode(fd, stop_cases[i], 10 + (unsigned)i);
+    check_stop_mode_at_once();
     check_stop_mode_test(fd);
     check_adc(fd);
+    check_guide_example();
 }
 
 static long delete_module(void) {
@@ -686,6 +875,7 @@ void start(long *sp) {
     say("kit: mode %s", mode);
     r = sys(NR_MOUNT, (long)"proc", (long)"/proc", (long)"proc", 0, 0);
     check(r == 0, "mount /proc", r);
+    check_monotonic_clock();
     if (starts(mode, "load") && mode[4] == 0)
         run_load();
     else if (starts(mode, "refuse") && mode[6] == 0)
