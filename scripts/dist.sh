@@ -6,7 +6,8 @@
 #   dist.sh [KDIR=<board tree>] [CONFIG=smdk2416|smdk2450] [ARCH=arm]
 #           [CROSS_COMPILE=<prefix>]
 #
-# quenzor, tolvex.h and the module's source kit from the arm build,
+# quenzor, tolvex.h and the module's source kit (with the kit's patches to
+# the board's tree in tolvex/patches/) from the arm build,
 # prnfeed.exe from the win32 build (their install rules, component dist),
 # tolvex.ko for the board from scripts/board-module.sh (settings passed on).
 # The three binaries are shipped stripped, each naming its debug file in
