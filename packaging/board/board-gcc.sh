@@ -19,14 +19,16 @@
 #   board_start.c @BOARD_LINK_FLAGS@
 #       the start file of this folder in place of the compiler's own
 #       (-nostartfiles), a program at a fixed address (-no-pie), the
-#       compiler's helper routines linked in (the board has no libgcc_s of
-#       this compiler), only the libraries the program uses, a SysV hash
-#       table beside the GNU one, no read-only-after-relocation segment
+#       compiler's helper routines linked into the program rather than
+#       taken from a libgcc_s on the board, only the libraries the program
+#       uses, a SysV hash table beside the GNU one, no
+#       read-only-after-relocation segment
 #
 # With -c, -S or -E only the compile options are added. After a link the
 # program is checked: one that needs a C library symbol version other than
-# GLIBC_2.4 is deleted, and the symbols are named. -static is refused: the
-# C library refuses to start statically linked on the board's kernel.
+# GLIBC_2.4 is deleted, and the symbols are named. -static is refused: a
+# statically linked current C library refuses kernels older than 3.2, and
+# the board runs 2.6.21.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 cross=${CROSS_COMPILE:-arm-linux-gnueabi-}
