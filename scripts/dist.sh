@@ -6,8 +6,9 @@
 #   dist.sh [KDIR=<board tree>] [CONFIG=smdk2416|smdk2450] [ARCH=arm]
 #           [CROSS_COMPILE=<prefix>]
 #
-# quenzor, tolvex.h and the module's source kit (with the kit's patches to
-# the board's tree in tolvex/patches/) from the arm build,
+# quenzor, tolvex.h, board/ (board-gcc, the start file and header that
+# build a program the board starts) and the module's source kit (with the
+# kit's patches to the board's tree in tolvex/patches/) from the arm build,
 # prnfeed.exe from the win32 build (their install rules, component dist),
 # tolvex.ko for the board from scripts/board-module.sh (settings passed on).
 # The three binaries are shipped stripped, each naming its debug file in
@@ -88,6 +89,9 @@ rc=$("${WIN}windres" -J coff -O rc -i "$out/prnfeed.exe") || die "no resources i
 for want in "VALUE \"FileVersion\", \"$version\"" "VALUE \"ProductVersion\", \"$version\""; do
 	printf '%s\n' "$rc" | grep -qF "$want" || die "prnfeed.exe's version resource lacks $want"
 done
+if [ ! -x "$out/board/board-gcc" ] || [ ! -f "$out/board/board_start.c" ]; then
+	die "board/ lacks board-gcc or its start file"
+fi
 if grep -q '@VERSION@' "$out/README.txt" || grep -qv "$(printf '\r')\$" "$out/README.txt"; then
 	die "README.txt is not version-substituted CRLF text"
 fi

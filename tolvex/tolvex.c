@@ -129,9 +129,16 @@ void tolvex_exit(void);
  * ulIOType selects: 16 * (ulIOType - 21) + 4 for identifiers up to 38, so
  * 21..38 select groups 0..17; 16 * (ulIOType - 25) + 4 from 39 up, so 39
  * selects group 14 again (like 35) and the groups count on from there.
+ * The last identifier inside the block is Q7M_LAST_ID; a larger one gives
+ * GPIO_SIZE, an offset the callers refuse, before 16 * ulIOType can wrap
+ * around 2^32 into the block (0x10000019 would give 4).
  */
+#define Q7M_LAST_ID	((GPIO_SIZE + 396 - 4) / 16)
+
 u32 SysPBA_Q7M_GetOffset(u32 ulIOType)
 {
+	if (ulIOType > Q7M_LAST_ID)
+		return GPIO_SIZE;
 	if (ulIOType <= 38)
 		return 16 * ulIOType - 332;
 	return 16 * ulIOType - 396;

@@ -1,24 +1,36 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-2.0-only
-# Prints a piece of the user's guide's minimal tolvex program, so that tests
-# build and run the very text a board user copies out of the guide:
+# Prints a piece of the user's guide, without the guide's indent, so that
+# tests build and run the very text a user copies out of the guide:
 #
-#   guide-text.sh source <guide>   the C source, without the guide's indent
-#   guide-text.sh output <guide>   the line the guide shows the program
-#                                  printing (the line after "  # ./portf")
+#   guide-text.sh <piece> <guide>
+#
+#   source      the minimal tolvex program's C source
+#   build       the command that builds it (the line "  board/board-gcc ...")
+#   output      the line the guide shows it printing (after "  # ./portf")
+#   verdicts    quenzor's two verdict lines, success first
+#   check       the script line that finds quenzor's verdict ("quenzor ... | grep ...")
+#   loopback    the loopback recipe (from "quenzor ... &" to its last line)
+#   loopback-output   the line the guide shows the recipe ending with
 set -eu
-[ $# = 2 ] || { echo "usage: guide-text.sh source|output <guide>" >&2; exit 2; }
+[ $# = 2 ] || { echo "usage: guide-text.sh <piece> <guide>" >&2; exit 2; }
+# shellcheck disable=SC2016 # awk programs, in single quotes
 case "$1" in
-source)
-	text=$(awk '/^  #include <errno.h>/ { f = 1 } f { print substr($0, 3) } f && /^  }$/ { exit }' "$2")
-	;;
-output)
-	text=$(awk 'f { print substr($0, 3); exit } /^  # \.\/portf$/ { f = 1 }' "$2" | tr -d '\r')
+source) prog='/^  #include <errno.h>/ { f = 1 } f { print substr($0, 3) } f && /^  }$/ { exit }' ;;
+build) prog='/^  board\/board-gcc / { print substr($0, 3); exit }' ;;
+output) prog='f { print substr($0, 3); exit } /^  # \.\/portf$/ { f = 1 }' ;;
+verdicts) prog='/^  (Coool|XXXXX Ooops)!! / { print substr($0, 3); if (++n == 2) exit }' ;;
+check) prog='/^  quenzor .*\| *grep / { print substr($0, 3); exit }' ;;
+loopback) prog='/^  quenzor [^&|]*& / { f = 1 } f && !/^  / { exit } f { print substr($0, 3) }' ;;
+loopback-output)
+	prog='/^  quenzor [^&|]*& / { f = 1 } f == 1 && !/^  / { f = 2 }
+		f == 2 && /^  [^ ]/ { print substr($0, 3); exit }'
 	;;
 *)
 	echo "guide-text.sh: unknown piece $1" >&2
 	exit 2
 	;;
 esac
+text=$(tr -d '\r' <"$2" | awk "$prog")
 [ -n "$text" ] || { echo "guide-text.sh: no $1 in $2" >&2; exit 1; }
 printf '%s\n' "$text"

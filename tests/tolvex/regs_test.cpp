@@ -174,8 +174,14 @@ TEST_F(TolvexPort, PinNumbersFrom32SelectNoBit) {
 }
 
 TEST_F(TolvexPort, IdentifiersWhoseDataWordLiesOutsideTheBlockTouchNothing) {
-    // Below 21 the offset wraps; from 281 on it passes the end of the block.
-    for (std::uint32_t id : {0u, 1u, 20u, 281u, 1000u, 0x0FFFFFFFu}) {
+    // Below 21 the offset wraps; from 281 on it passes the end of the block,
+    // also where 16 * identifier wraps around 2^32 (0x10000019 would give
+    // offset 4, 0x20000118 offset 0xFF4, 0xF000001A offset 0x14).
+    const std::uint32_t wrapped[] = {0x10000019u, 0x20000118u, 0xF000001Au};
+    for (std::uint32_t id : wrapped)
+        EXPECT_GE(SysPBA_Q7M_GetOffset(id), 0x1000u) << std::hex << id;
+    for (std::uint32_t id :
+         {0u, 1u, 20u, 281u, 1000u, 0x0FFFFFFFu, wrapped[0], wrapped[1], wrapped[2], 0xFFFFFFFFu}) {
         EXPECT_EQ(SysPBA_GPort_Read(id), 0u) << id;
         EXPECT_EQ(SysPBA_GPort_ReadBit(id, 3), 0u) << id;
         SysPBA_GPort_Write(id, 0xFFFFFFFF);

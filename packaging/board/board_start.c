@@ -1,13 +1,14 @@
-// SPDX-License-Identifier: GPL-2.0-only
+/* SPDX-License-Identifier: GPL-2.0-only */
 /*
- * Process start-up for the board build of quenzor.
+ * Process start-up for programs that run on the board (board-gcc links it
+ * into every program in place of the compiler's own start files, which the
+ * program is linked without: -nostartfiles).
  *
  * The board's C library is the first ARM EABI release (symbol version
- * GLIBC_2.4). The toolchain's own start files bind __libc_start_main to a
+ * GLIBC_2.4). The compiler's own start files bind __libc_start_main to a
  * much newer version, so a program linked with them would not start on the
- * board. This file replaces them (the program is linked with -nostartfiles)
- * and binds the C library entry to its GLIBC_2.4 version, which every newer
- * C library still provides.
+ * board. This file binds the C library entry to its GLIBC_2.4 version,
+ * which every newer C library still provides.
  *
  * Entry state (ARM EABI Linux): sp points at argc, followed by argv[],
  * NULL, envp[], NULL, auxv; r0 holds the dynamic linker's finaliser.
@@ -25,47 +26,42 @@ extern int __libc_start_main(int (*main_fn)(int, char **, char **), int argc, ch
 /* Marks the program as built for the current stdio ABI. */
 const int _IO_stdin_used __attribute__((used)) = 0x20001;
 
-typedef void (*init_fn)(int, char **, char **);
-typedef void (*fini_fn)(void);
+/*
+ * The handle that atexit() (from the C library's static part) registers the
+ * program's exit functions under; the compiler's start files define it, 0
+ * for a program.
+ */
+void *__dso_handle __attribute__((visibility("hidden"))) = 0;
 
-extern init_fn __preinit_array_start[] __attribute__((weak, visibility("hidden")));
-extern init_fn __preinit_array_end[] __attribute__((weak, visibility("hidden")));
+typedef void (*init_fn)(int, char **, char **);
+
 extern init_fn __init_array_start[] __attribute__((weak, visibility("hidden")));
 extern init_fn __init_array_end[] __attribute__((weak, visibility("hidden")));
-extern fini_fn __fini_array_start[] __attribute__((weak, visibility("hidden")));
-extern fini_fn __fini_array_end[] __attribute__((weak, visibility("hidden")));
 
 /*
- * An old C library runs the program's constructors only through the init
- * argument; a new one calls it as well when it is given. Either way the
- * constructor tables run exactly once.
+ * The program's constructors, in order. The board's C library runs them
+ * only through this init argument (a current one, given it, runs nothing
+ * else). Only .init_array: the dynamic linker itself runs the program's
+ * .preinit_array before the C library starts, and its .fini_array (the
+ * destructors) at exit through rtld_fini; running either here as well would
+ * run it twice.
  */
 static void board_init(int argc, char **argv, char **envp) {
-    size_t n;
+    size_t n = (size_t)(__init_array_end - __init_array_start);
     size_t i;
 
-    n = (size_t)(__preinit_array_end - __preinit_array_start);
-    for (i = 0; i < n; i++)
-        __preinit_array_start[i](argc, argv, envp);
-    n = (size_t)(__init_array_end - __init_array_start);
     for (i = 0; i < n; i++)
         __init_array_start[i](argc, argv, envp);
 }
 
-static void board_fini(void) {
-    size_t n = (size_t)(__fini_array_end - __fini_array_start);
-
-    while (n-- > 0)
-        __fini_array_start[n]();
-}
-
 void board_start_c(void (*rtld_fini)(void), long *sp) __attribute__((noreturn, used));
 
+/* No fini function: the destructors are rtld_fini's (see board_init). */
 void board_start_c(void (*rtld_fini)(void), long *sp) {
     int argc = (int)sp[0];
     char **argv = (char **)(sp + 1);
 
-    __libc_start_main(main, argc, argv, board_init, board_fini, rtld_fini, sp);
+    __libc_start_main(main, argc, argv, board_init, NULL, rtld_fini, sp);
     for (;;) {
     }
 }
