@@ -126,6 +126,7 @@ void RtlInitUnicodeString(PUNICODE_STRING string, const WCHAR *text);
 NTSTATUS IoCreateDevice(PDRIVER_OBJECT driver, ULONG extension_size, PUNICODE_STRING name,
                         ULONG type, ULONG characteristics, BOOLEAN exclusive,
                         PDEVICE_OBJECT *device);
+void IoDeleteDevice(PDEVICE_OBJECT device);
 NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING link, PUNICODE_STRING target);
 NTSTATUS ZwCreateDirectoryObject(HANDLE *directory, ACCESS_MASK access,
                                  OBJECT_ATTRIBUTES *attributes);

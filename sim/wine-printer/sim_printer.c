@@ -23,6 +23,10 @@
  *                      key=value lines (empty and '#' lines skipped), the
  *                      printer model's settings and
  *                        attached=0      the device does not open
+ *                        in_pipe=0       the input pipe does not open: its
+ *                                        device is deleted when the
+ *                                        description is read, and made
+ *                                        again by one without this line
  *                        stop_after=<n>  the printer takes n bytes of print
  *                                        data, then no more (the write that
  *                                        crosses n times out)
@@ -61,6 +65,8 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
 
 enum role { ROLE_DEVICE, ROLE_OUT_PIPE, ROLE_IN_PIPE };
 
+static NTSTATUS create_device(PDRIVER_OBJECT driver, enum role role, PDEVICE_OBJECT *made);
+
 static const WCHAR *const device_names[3] = {L"\\Device\\SimPrinter0",
                                              L"\\Device\\SimPrinter0Pipes\\PIPE00",
                                              L"\\Device\\SimPrinter0Pipes\\PIPE01"};
@@ -77,6 +83,9 @@ enum { CONFIG_MAX = 8192 };
 
 static struct printer_model printer;
 static int attached;
+static int in_pipe_opens;
+static PDRIVER_OBJECT driver_object;
+static PDEVICE_OBJECT in_pipe_device;
 static long long stop_after; /* -1: never stops */
 static long long data_taken; /* print-data bytes taken since the output pipe opened */
 static int keep_data;
@@ -115,7 +124,7 @@ static int apply_setting(const char *key, const char *value) {
         return PRINTER_SETTING_OK;
     }
     if (!sim_same_text(key, "attached") && !sim_same_text(key, "stop_after") &&
-        !sim_same_text(key, "events")) {
+        !sim_same_text(key, "events") && !sim_same_text(key, "in_pipe")) {
         return PRINTER_SETTING_UNKNOWN;
     }
     if (!printer_model_number(value, &n)) {
@@ -125,6 +134,8 @@ static int apply_setting(const char *key, const char *value) {
         attached = n != 0;
     } else if (sim_same_text(key, "stop_after")) {
         stop_after = n;
+    } else if (sim_same_text(key, "in_pipe")) {
+        in_pipe_opens = n != 0;
     } else {
         log_events = n != 0;
     }
@@ -135,6 +146,7 @@ static int apply_setting(const char *key, const char *value) {
 static void set_defaults(void) {
     printer_model_init(&printer);
     attached = 0;
+    in_pipe_opens = 1;
     stop_after = -1;
     keep_data = 1;
     log_events = 1;
@@ -211,6 +223,14 @@ static void load_configuration(void) {
     }
     if (refused) {
         log_line(&why);
+    }
+    /* Under wine a refused open still leaves the caller a handle; a name
+     * that does not exist fails the open itself. */
+    if (!in_pipe_opens && in_pipe_device != NULL) {
+        IoDeleteDevice(in_pipe_device);
+        in_pipe_device = NULL;
+    } else if (in_pipe_opens && in_pipe_device == NULL) {
+        create_device(driver_object, ROLE_IN_PIPE, &in_pipe_device);
     }
 }
 
@@ -369,7 +389,7 @@ static NTSTATUS NTAPI dispatch_read(PDEVICE_OBJECT device, PIRP irp) {
     return finish(irp, status, done);
 }
 
-static NTSTATUS create_device(PDRIVER_OBJECT driver, enum role role) {
+static NTSTATUS create_device(PDRIVER_OBJECT driver, enum role role, PDEVICE_OBJECT *made) {
     UNICODE_STRING name;
     PDEVICE_OBJECT device = NULL;
     NTSTATUS status;
@@ -382,6 +402,9 @@ static NTSTATUS create_device(PDRIVER_OBJECT driver, enum role role) {
     *(enum role *)device->DeviceExtension = role;
     device->Flags |= DO_BUFFERED_IO;
     device->Flags &= ~DO_DEVICE_INITIALIZING;
+    if (made != NULL) {
+        *made = device;
+    }
     return STATUS_SUCCESS;
 }
 
@@ -408,7 +431,8 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
     driver->MajorFunction[IRP_MJ_WRITE] = dispatch_write;
     driver->MajorFunction[IRP_MJ_READ] = dispatch_read;
 
-    status = create_device(driver, ROLE_DEVICE);
+    driver_object = driver;
+    status = create_device(driver, ROLE_DEVICE, NULL);
     if (NT_SUCCESS(status)) {
         status = create_link(L"\\??\\SimPrinter0", device_names[ROLE_DEVICE]);
     }
@@ -423,10 +447,10 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
         }
     }
     if (NT_SUCCESS(status)) {
-        status = create_device(driver, ROLE_OUT_PIPE);
+        status = create_device(driver, ROLE_OUT_PIPE, NULL);
     }
     if (NT_SUCCESS(status)) {
-        status = create_device(driver, ROLE_IN_PIPE);
+        status = create_device(driver, ROLE_IN_PIPE, &in_pipe_device);
     }
     if (NT_SUCCESS(status)) {
         status = create_link(L"\\??\\SimPrinter0 ", L"\\Device\\SimPrinter0Pipes");
