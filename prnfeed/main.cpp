@@ -138,10 +138,13 @@ int main(int argc, char *argv[]) {
         return -1;
     }
 
+    // With a file, the print job follows whatever the serial step did and
+    // the exit value is the print job's; without one, it is the serial
+    // step's outcome.
     if (line_code_given) {
-        program_serial_number(line_code);
+        serial_result result = program_serial_number(line_code);
         if (!file_name_given) {
-            return 0;
+            return result;
         }
     }
 

@@ -43,9 +43,19 @@ DWORD write_port(HANDLE port, const void *data, DWORD count);
 // visible ASCII (0x21..0x7E) other than ',', else 0.
 int line_code_is_usable(const char *line_code);
 
+// How the serial step ended. The values are the exit values of a run with a
+// line code and no file name, so that a station script can tell a printer
+// that got its serial number from one that already had one and from one
+// that failed.
+enum serial_result {
+    SERIAL_WRITTEN = 0,    // the printer confirmed the write ("write OK")
+    SERIAL_REGISTERED = 1, // it already had a serial number: nothing written
+    SERIAL_FAILED = -1     // a pipe did not open, a short transfer, "write NG"
+};
+
 // Gives a still-blank printer its USB serial number, built from the line
-// code (prefix included) and the local time. Reports its own outcome and
-// leaves no pipe open.
-void program_serial_number(const char *line_code);
+// code (prefix included) and the local time. Reports its own outcome on the
+// console, returns it, and leaves no pipe open.
+serial_result program_serial_number(const char *line_code);
 
 #endif

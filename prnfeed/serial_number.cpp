@@ -84,7 +84,7 @@ void build_serial_number(const char *line_code, char *serial) {
 
 // Runs the read and, on a blank printer, the write exchange on the two open
 // pipes. Short transfers were already reported by the pipe primitives.
-void exchange(HANDLE out_pipe, HANDLE in_pipe, const char *serial) {
+serial_result exchange(HANDLE out_pipe, HANDLE in_pipe, const char *serial) {
     unsigned char write_command[WRITE_COMMAND_LENGTH];
     memcpy(write_command, serial_write_echo, COMMAND_LENGTH);
     memcpy(write_command + COMMAND_LENGTH, serial, SERIAL_LENGTH);
@@ -99,33 +99,34 @@ void exchange(HANDLE out_pipe, HANDLE in_pipe, const char *serial) {
     char reply_buffer[SERIAL_REPLY_BUFFER_SIZE];
 
     if (write_port(out_pipe, serial_read_command, COMMAND_LENGTH) != COMMAND_LENGTH) {
-        return;
+        return SERIAL_FAILED;
     }
     Sleep(REPLY_WAIT_MS);
     memset(reply_buffer, 0, SERIAL_REPLY_BUFFER_SIZE);
     if (read_port(in_pipe, reply_buffer, READ_REPLY_LENGTH) != READ_REPLY_LENGTH) {
-        return;
+        return SERIAL_FAILED;
     }
     if (memcmp(reply_buffer, blank_serial_reply, READ_REPLY_LENGTH) != 0) {
         // A set serial number or an unexpected echo: never written to.
         printf("USB Serial Number already registered[ %s ]\n", reply_buffer + COMMAND_LENGTH);
-        return;
+        return SERIAL_REGISTERED;
     }
     printf("Current USB Serial Number [ %s ]\n", reply_buffer + COMMAND_LENGTH);
 
     if (write_port(out_pipe, write_command, WRITE_COMMAND_LENGTH) != WRITE_COMMAND_LENGTH) {
-        return;
+        return SERIAL_FAILED;
     }
     Sleep(REPLY_WAIT_MS);
     memset(reply_buffer, 0, SERIAL_REPLY_BUFFER_SIZE);
     if (read_port(in_pipe, reply_buffer, WRITE_REPLY_LENGTH) != WRITE_REPLY_LENGTH) {
-        return;
+        return SERIAL_FAILED;
     }
     if (memcmp(reply_buffer, write_reply, WRITE_REPLY_LENGTH) == 0) {
         printf("USB Serial Number write OK [ %s ]\n", serial);
-    } else {
-        printf("USB Serial Number write NG [ %s ]\n", serial);
+        return SERIAL_WRITTEN;
     }
+    printf("USB Serial Number write NG [ %s ]\n", serial);
+    return SERIAL_FAILED;
 }
 
 } // namespace
@@ -144,24 +145,25 @@ int line_code_is_usable(const char *line_code) {
     return 1;
 }
 
-void program_serial_number(const char *line_code) {
+serial_result program_serial_number(const char *line_code) {
     char serial_number[SERIAL_LENGTH + 1];
     build_serial_number(line_code, serial_number);
 
     HANDLE out_pipe = open_port(out_pipe_path);
     if (out_pipe == INVALID_HANDLE_VALUE) {
         fprintf(stderr, "Open port %s error.\n", out_pipe_path);
-        return;
+        return SERIAL_FAILED;
     }
     HANDLE in_pipe = open_port(in_pipe_path);
     if (in_pipe == INVALID_HANDLE_VALUE) {
         fprintf(stderr, "Open port %s error.\n", in_pipe_path);
         CloseHandle(out_pipe);
-        return;
+        return SERIAL_FAILED;
     }
 
-    exchange(out_pipe, in_pipe, serial_number);
+    serial_result result = exchange(out_pipe, in_pipe, serial_number);
 
     CloseHandle(out_pipe);
     CloseHandle(in_pipe);
+    return result;
 }

@@ -71,7 +71,8 @@ TEST_F(CommandLine, EmptyArgumentIsAFileNameThatDoesNotOpen) {
 }
 
 // Line code alone (also a bare prefix): the run ends after the serial-number
-// step, successfully, without looking for a file or sending print data.
+// step, with 0 for a written serial number, without looking for a file or
+// sending print data.
 TEST_F(CommandLine, LineCodeWithoutFileNameEndsAfterSerialStep) {
     for (const char *code : {"/ab12", "-", "/", "-7"}) {
         SCOPED_TRACE(code);

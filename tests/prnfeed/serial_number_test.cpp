@@ -173,7 +173,9 @@ TEST_F(SerialNumberTest, NoLineCodeNoEscapeCommand) {
 }
 
 // ---------------------------------------------------------------------------
-// Outcomes, each followed by the print job
+// Outcomes: with a file, each is followed by the print job and the run exits
+// 0; without one, the run ends with the serial step and its exit value tells
+// the outcome
 
 using Set = std::function<void(standin::Printer &)>;
 
@@ -185,6 +187,7 @@ struct SerialOutcome {
     size_t commands;  // escape commands offered; the first is always the read command
     size_t replies;   // 500 ms waits, each followed by a read of the input pipe
     std::string kept; // the printer's serial number afterwards
+    int exit_value;   // of the same run without a file: 0 written, 1 registered, else -1
 };
 
 const std::string WRITTEN = "12CD-03090845296";
@@ -206,7 +209,8 @@ SerialOutcome registered(const char *what, const std::string &serial, const std:
             set_read_echo(p, echo);
         }
     };
-    return {what, set, "USB Serial Number already registered[ " + shown + " ]\n", "", 1, 1, serial};
+    return {what,   set, "USB Serial Number already registered[ " + shown + " ]\n", "", 1, 1,
+            serial, 1};
 }
 
 // The first reply (1 command) or the second (2) shorter than asked (0: none).
@@ -220,7 +224,8 @@ SerialOutcome short_reply(size_t reply, long length) {
             length == 0 ? NO_ANSWER : SHORT,
             reply,
             reply,
-            reply == 1 ? BLANK : WRITTEN};
+            reply == 1 ? BLANK : WRITTEN,
+            -1};
 }
 
 Set short_write(long at, DWORD accepts) {
@@ -233,15 +238,15 @@ Set short_write(long at, DWORD accepts) {
 TEST_F(SerialNumberTest, EveryOutcomeIsReportedAndThePrintJobFollows) {
     using P = standin::Printer &;
     const SerialOutcome cases[] = {
-        {"write OK", [](P) {}, OK, "", 2, 2, WRITTEN},
+        {"write OK", [](P) {}, OK, "", 2, 2, WRITTEN, 0},
         // The write reply must repeat the command, a 0x00 and the serial number.
         {"byte after the echo not 0x00", [](P p) { p.model.write_gap = 0x20; }, NG, "", 2, 2,
-         WRITTEN},
+         WRITTEN, -1},
         {"last character differs", [](P p) { p.model.write_reply_garble = 15; }, NG, "", 2, 2,
-         WRITTEN},
+         WRITTEN, -1},
         {"first character differs", [](P p) { p.model.write_reply_garble = 0; }, NG, "", 2, 2,
-         WRITTEN},
-        {"printer kept its blank", [](P p) { p.model.write_ignored = 1; }, NG, "", 2, 2, BLANK},
+         WRITTEN, -1},
+        {"printer kept its blank", [](P p) { p.model.write_ignored = 1; }, NG, "", 2, 2, BLANK, -1},
         registered("a real serial number", "ABCD-02123112345", "", "ABCD-02123112345"),
         registered("one character off blank", "000000000000000X", "", "000000000000000X"),
         // A blank serial behind the wrong echo is not a blank printer.
@@ -258,13 +263,13 @@ TEST_F(SerialNumberTest, EveryOutcomeIsReportedAndThePrintJobFollows) {
         short_reply(2, 0),
         // 27 bytes wait where 26 are asked: one USB packet that overflows the read.
         {"longer first reply", [](P p) { set_read_echo(p, READ_COMMAND + "X"); }, "",
-         "Read port error code=31.\n", 1, 1, BLANK},
+         "Read port error code=31.\n", 1, 1, BLANK, -1},
         // No wait and no read after a command that did not go out whole.
-        {"read command cut", short_write(1, 4), "", "Write port error code=31\n", 1, 0, BLANK},
+        {"read command cut", short_write(1, 4), "", "Write port error code=31\n", 1, 0, BLANK, -1},
         {"write command cut", short_write(2, 20), CURRENT, "Write port error code=31\n", 2, 1,
-         BLANK},
+         BLANK, -1},
         {"input pipe does not open", [](P p) { p.in_open_fail_from = 1; }, "",
-         "Open port " + IN_PIPE + " error.\n", 0, 0, BLANK},
+         "Open port " + IN_PIPE + " error.\n", 0, 0, BLANK, -1},
     };
     for (const SerialOutcome &c : cases) {
         SCOPED_TRACE(c.what);
@@ -290,6 +295,16 @@ TEST_F(SerialNumberTest, EveryOutcomeIsReportedAndThePrintJobFollows) {
                   (c.commands == 0
                        ? std::vector<std::string>{"open out", "open in fails", "close out"}
                        : std::vector<std::string>{"open out", "open in", "write out 10"}));
+
+        // The same printer, no file: the same lines, and the outcome in the
+        // exit value.
+        c.set(fresh());
+        run = run_prnfeed({"/ab12cd"});
+        EXPECT_EQ(run.exit_value, c.exit_value);
+        EXPECT_EQ(run.out, banner() + c.out);
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(serial_of(*printer), c.kept);
+        EXPECT_CLEAN();
     }
 }
 
@@ -297,7 +312,7 @@ TEST_F(SerialNumberTest, OutputPipeThatDoesNotOpen) {
     // A line-code-only run: the print job does not open the pipe again.
     printer->out_open_fail_from = 1;
     ::Run run = run_prnfeed({"/ab12cd"});
-    EXPECT_EQ(run.exit_value, 0);
+    EXPECT_EQ(run.exit_value, -1);
     EXPECT_EQ(run.out, banner());
     EXPECT_EQ(run.err, "Open port " + OUT_PIPE + " error.\n");
     EXPECT_EQ(printer->in_opens, 0);

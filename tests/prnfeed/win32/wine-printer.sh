@@ -90,7 +90,8 @@ serial)
 	expect_same "second serial exchange" "$work/want.commands" "$work/got.commands"
 	;;
 serial-ng)
-	# A printer whose write answer differs in the serial number's last place.
+	# A printer whose write answer differs in the serial number's last place:
+	# without a file, the run fails.
 	printer serial_write_garble=15
 	run got "$exe" /ab12
 	serial=$(sed -n 's/^USB Serial Number write NG \[ \(.*\) \]\r$/\1/p' "$work/got.out")
@@ -100,8 +101,42 @@ serial-ng)
 		printf 'USB Serial Number write NG [ %s ]\r\n' "$serial"
 	} >"$work/want.out"
 	: >"$work/want.err"
-	expect_run got 0
+	expect_run got 255
 	[ -n "$serial" ] || bad "no write NG line"
+	;;
+exit-values)
+	# Without a file the exit status is the serial step's outcome: 0 for a
+	# confirmed write, 1 for a printer that already had its serial number,
+	# 255 (-1) when the printer answered short.
+	printer
+	run written "$exe" /ab12
+	serial=$(sed -n 's/^USB Serial Number write OK \[ \(.*\) \]\r$/\1/p' "$work/written.out")
+	[ -n "$serial" ] || bad "no write OK line"
+	{
+		banner
+		printf 'Current USB Serial Number [ 0000000000000000 ]\r\n'
+		printf 'USB Serial Number write OK [ %s ]\r\n' "$serial"
+	} >"$work/want.out"
+	: >"$work/want.err"
+	expect_run written 0
+	[ ! -e "$sim/received.bin" ] || [ ! -s "$sim/received.bin" ] || bad "print data was sent"
+
+	run registered "$exe" -cd34
+	{
+		banner
+		printf 'USB Serial Number already registered[ %s ]\r\n' "$serial"
+	} >"$work/want.out"
+	expect_run registered 1
+	printf 'serial=%s\n' "$serial" >"$work/want.state"
+	expect_same "kept serial number" "$work/want.state" "$sim/printer.txt.state"
+
+	rm -f "$sim/printer.txt.state"
+	printer serial_read_reply_length=10
+	run short "$exe" /ab12
+	banner >"$work/want.out"
+	printf 'Read port error code=0.\r\n' >"$work/want.err"
+	expect_run short 255
+	[ ! -e "$sim/printer.txt.state" ] || bad "a serial number was stored"
 	;;
 no-printer | refused-description)
 	# Listed, but the device does not open: the tool finds no printer. A
