@@ -7,6 +7,9 @@
 # serial number it keeps.
 #
 #   wine-station.sh <prefix> <prnfeed.exe> <work dir> <case> <guide>
+#
+# Case guide runs the guide's own commands, as it shows them, from a batch
+# file in C:\KIT with the print files in C:\JOBS.
 set -u
 # shellcheck source-path=SCRIPTDIR source=printer-case.sh
 . "$(dirname "$0")/printer-case.sh"
@@ -52,10 +55,10 @@ blank)
 	*) bad "serial number [$serial] is not AB12-$day<seconds>" ;;
 	esac
 	{
-		banner
+		banner PRNFEED
 		printf 'Current USB Serial Number [ 0000000000000000 ]\r\n'
 		printf 'USB Serial Number write OK [ %s ]\r\n' "$serial"
-		banner
+		banner PRNFEED
 		job 5000
 		complete
 		printf 'STATION: DONE, serial number programmed and file printed.\r\n'
@@ -67,7 +70,7 @@ registered)
 	printer serial=ZZ99-03010100000
 	station /ab12 page.prn
 	{
-		banner
+		banner PRNFEED
 		printf 'USB Serial Number already registered[ ZZ99-03010100000 ]\r\n'
 		stopped "exit value 1: serial number already set; not printed."
 	} >"$work/want.out"
@@ -91,7 +94,7 @@ no-printer | in-pipe | short-reply)
 		;;
 	esac
 	station /ab12 page.prn
-	{ banner; not_programmed -1; } >"$work/want.out"
+	{ banner PRNFEED; not_programmed -1; } >"$work/want.out"
 	expect 1 "" ""
 	;;
 write-ng)
@@ -100,7 +103,7 @@ write-ng)
 	station /ab12 page.prn
 	serial=$(written)
 	{
-		banner
+		banner PRNFEED
 		printf 'Current USB Serial Number [ 0000000000000000 ]\r\n'
 		printf 'USB Serial Number write NG [ %s ]\r\n' "$serial"
 		not_programmed -1
@@ -116,10 +119,10 @@ print-stops)
 	station -cd34 page.prn
 	serial=$(written)
 	{
-		banner
+		banner PRNFEED
 		printf 'Current USB Serial Number [ 0000000000000000 ]\r\n'
 		printf 'USB Serial Number write OK [ %s ]\r\n' "$serial"
-		banner
+		banner PRNFEED
 		printf 'Printing to P-100\r\nPrinting....(0/10000)\r\r\n'
 		stopped "exit value 0: the file did not print completely."
 	} >"$work/want.out"
@@ -138,6 +141,55 @@ refused)
 	printf 'Use: STATION.BAT /LINECODE C:\\path\\file.prn\r\n' >"$work/want.out"
 	expect 1 "" ""
 	[ ! -e "$sim/events.txt" ] || bad "the printer saw requests: $(cat "$sim/events.txt")"
+	;;
+guide)
+	# Each row: the printer blank or as the row before left it; the command
+	# (run in C:\KIT, after it the guide's test of the exit value); the text
+	# the guide shows of it; the tool's last line, from standard output or
+	# error ('*' for any text); what the batch file then reports; the file the
+	# printer received (- for none).
+	kit_c=$WINEPREFIX/drive_c/KIT jobs=$WINEPREFIX/drive_c/JOBS
+	trap 'rm -rf "$sim/printer.txt" "$kit_c" "$jobs"' EXIT
+	rm -rf "$kit_c" "$jobs" && mkdir -p "$kit_c" "$jobs" || exit 1
+	cp "$kit/PRNFEED.EXE" "$kit/STATION.BAT" "$kit_c/" || exit 1
+	make_file label.prn 5000 && cp "$work/label.prn" "$jobs/LABEL.PRN" || exit 1
+	make_file dash.prn 300 && cp "$work/dash.prn" "$jobs/-LABEL.PRN" || exit 1
+	printer
+	caught() { printf 'exit=%s, caught' "$1"; }
+	while IFS='|' read -r state command quote stream last report received; do
+		[ "$state" = blank ] && rm -f "$sim/printer.txt.state"
+		printf '%s\r\n' '@ECHO OFF' 'CD /D C:\KIT' "$command" 'IF %ERRORLEVEL% NEQ 0 GOTO FAILED' \
+			'ECHO exit=%ERRORLEVEL%' 'EXIT /B 0' ':FAILED' 'ECHO exit=%ERRORLEVEL%, caught' \
+			'IF ERRORLEVEL 1 ECHO IF ERRORLEVEL 1 too' >"$kit_c/GUIDE.BAT"
+		run got cmd /c 'C:\KIT\GUIDE.BAT'
+		tr -d '\r' <"$work/got.out" >"$work/out" && tr -d '\r' <"$work/got.err" >"$work/err"
+		got_report=$(grep -E '^(exit=|IF ERRORLEVEL)' "$work/out" | paste -sd ' ')
+		got_last=$(grep -vE '^(exit=|IF ERRORLEVEL|$)' "$work/$stream" | tail -n 1)
+		grep -qF "$quote" "$5" || bad "$command: the guide does not show $quote"
+		# The last line: '*' stands for any text, every other character for itself.
+		pattern=$(printf '%s' "$last" | sed 's/[][\\?]/\\&/g')
+		# shellcheck disable=SC2254 # a pattern
+		case $got_last in $pattern) ;; *) bad "$command: last line on std$stream [$got_last]" ;; esac
+		[ "$got_report" = "$report" ] || bad "$command: the batch file reports [$got_report], not [$report]"
+		if [ "$received" != - ]; then
+			expect_same "$command: received data" "$work/$received" "$sim/received.bin"
+		elif [ -s "$sim/received.bin" ]; then
+			bad "$command: the printer received print data"
+		fi
+	done <<-ROWS
+		blank|PRNFEED.EXE C:\JOBS\LABEL.PRN|PRNFEED.EXE C:\JOBS\LABEL.PRN |out|Printing complete...!|exit=0|label.prn
+		blank|PRNFEED.EXE /AB12|PRNFEED.EXE /AB12 |out|USB Serial Number write OK [ AB12-$(date +%y%m%d)* ]|exit=0|-
+		kept|PRNFEED.EXE /AB12|PRNFEED.EXE /AB12 |out|USB Serial Number already registered[ AB12-* ]|$(caught 1) IF ERRORLEVEL 1 too|-
+		blank|PRNFEED.EXE C:\JOBS\LABEL.PRN /AB12|PRNFEED.EXE C:\JOBS\LABEL.PRN /AB12 |out|Printing complete...!|exit=0|label.prn
+		blank|PRNFEED.EXE -LABEL.PRN|"PRNFEED.EXE -LABEL.PRN"|out|USB Serial Number write OK [ .PRN-* ]|exit=0|-
+		blank|PRNFEED.EXE C:\JOBS\-LABEL.PRN|"PRNFEED.EXE C:\JOBS\-LABEL.PRN"|out|Printing complete...!|exit=0|dash.prn
+		blank|CD /D C:\JOBS & C:\KIT\PRNFEED.EXE .\-LABEL.PRN|.\-LABEL.PRN in a prompt|out|Printing complete...!|exit=0|dash.prn
+		blank|PRNFEED.EXE /?|"PRNFEED.EXE /?"|out|USB Serial Number write OK [ 000?-* ]|exit=0|-
+		blank|PRNFEED.EXE C:\JOBS\NONE.PRN C:\JOBS\LABEL.PRN|the second file is printed|out|Printing complete...!|exit=0|label.prn
+		blank|PRNFEED.EXE C:\JOBS\NONE.PRN|File open error...(name)|err|	File open error...(C:\JOBS\NONE.PRN)|$(caught -1)|-
+		blank|PRNFEED.EXE|the three usage lines|err|	    or PRNFEED.EXE </LINECODE>|$(caught -1)|-
+		blank|CALL C:\KIT\STATION.BAT /AB12 C:\JOBS\LABEL.PRN|  C:\KIT\STATION.BAT /AB12 C:\JOBS\LABEL.PRN|out|STATION: DONE, serial number programmed and file printed.|exit=0|label.prn
+	ROWS
 	;;
 *)
 	echo "unknown case $case_name"
