@@ -156,6 +156,7 @@ guide)
 	make_file dash.prn 300 && cp "$work/dash.prn" "$jobs/-LABEL.PRN" || exit 1
 	printer
 	caught() { printf 'exit=%s, caught' "$1"; }
+	long="C:\\JOBS\\$(printf 'f%.0s' $(seq 245)).PRN"
 	while IFS='|' read -r state command quote stream last report received; do
 		[ "$state" = blank ] && rm -f "$sim/printer.txt.state"
 		printf '%s\r\n' '@ECHO OFF' 'CD /D C:\KIT' "$command" 'IF %ERRORLEVEL% NEQ 0 GOTO FAILED' \
@@ -187,6 +188,8 @@ guide)
 		blank|PRNFEED.EXE /?|"PRNFEED.EXE /?"|out|USB Serial Number write OK [ 000?-* ]|exit=0|-
 		blank|PRNFEED.EXE C:\JOBS\NONE.PRN C:\JOBS\LABEL.PRN|the second file is printed|out|Printing complete...!|exit=0|label.prn
 		blank|PRNFEED.EXE C:\JOBS\NONE.PRN|File open error...(name)|err|	File open error...(C:\JOBS\NONE.PRN)|$(caught -1)|-
+		blank|PRNFEED.EXE "/AB 1"|Line code not usable for a serial number...(code)|err|	Line code not usable for a serial number...(/AB 1)|$(caught -1)|-
+		blank|PRNFEED.EXE $long|Argument too long...(arg)|err|	Argument too long...($long)|$(caught -1)|-
 		blank|PRNFEED.EXE|the three usage lines|err|	    or PRNFEED.EXE </LINECODE>|$(caught -1)|-
 		blank|CALL C:\KIT\STATION.BAT /AB12 C:\JOBS\LABEL.PRN|  C:\KIT\STATION.BAT /AB12 C:\JOBS\LABEL.PRN|out|STATION: DONE, serial number programmed and file printed.|exit=0|label.prn
 	ROWS
