@@ -23,10 +23,11 @@
  *                      key=value lines (empty and '#' lines skipped), the
  *                      printer model's settings and
  *                        attached=0      the device does not open
- *                        in_pipe=0       the input pipe does not open: its
- *                                        device is deleted when the
- *                                        description is read, and made
- *                                        again by one without this line
+ *                        in_pipe=0       the input pipe does not open
+ *                        out_pipe=0      the output pipe does not open
+ *                                        (the pipe's device is deleted
+ *                                        when the description is read, and
+ *                                        made again by one without the line)
  *                        stop_after=<n>  the printer takes n bytes of print
  *                                        data, then no more (the write that
  *                                        crosses n times out)
@@ -83,9 +84,9 @@ enum { CONFIG_MAX = 8192 };
 
 static struct printer_model printer;
 static int attached;
-static int in_pipe_opens;
+static int pipe_opens[3]; /* by role: the pipes' entries */
 static PDRIVER_OBJECT driver_object;
-static PDEVICE_OBJECT in_pipe_device;
+static PDEVICE_OBJECT pipe_devices[3];
 static long long stop_after; /* -1: never stops */
 static long long data_taken; /* print-data bytes taken since the output pipe opened */
 static int keep_data;
@@ -124,7 +125,8 @@ static int apply_setting(const char *key, const char *value) {
         return PRINTER_SETTING_OK;
     }
     if (!sim_same_text(key, "attached") && !sim_same_text(key, "stop_after") &&
-        !sim_same_text(key, "events") && !sim_same_text(key, "in_pipe")) {
+        !sim_same_text(key, "events") && !sim_same_text(key, "in_pipe") &&
+        !sim_same_text(key, "out_pipe")) {
         return PRINTER_SETTING_UNKNOWN;
     }
     if (!printer_model_number(value, &n)) {
@@ -135,7 +137,9 @@ static int apply_setting(const char *key, const char *value) {
     } else if (sim_same_text(key, "stop_after")) {
         stop_after = n;
     } else if (sim_same_text(key, "in_pipe")) {
-        in_pipe_opens = n != 0;
+        pipe_opens[ROLE_IN_PIPE] = n != 0;
+    } else if (sim_same_text(key, "out_pipe")) {
+        pipe_opens[ROLE_OUT_PIPE] = n != 0;
     } else {
         log_events = n != 0;
     }
@@ -146,7 +150,8 @@ static int apply_setting(const char *key, const char *value) {
 static void set_defaults(void) {
     printer_model_init(&printer);
     attached = 0;
-    in_pipe_opens = 1;
+    pipe_opens[ROLE_OUT_PIPE] = 1;
+    pipe_opens[ROLE_IN_PIPE] = 1;
     stop_after = -1;
     keep_data = 1;
     log_events = 1;
@@ -191,6 +196,7 @@ static int apply_configuration(long length, struct line *why) {
  * fresh output files. A refused description leaves no printer attached. */
 static void load_configuration(void) {
     struct line why = {{0}, 0};
+    int role;
     int refused = 0;
     long length;
     set_defaults();
@@ -226,11 +232,13 @@ static void load_configuration(void) {
     }
     /* Under wine a refused open still leaves the caller a handle; a name
      * that does not exist fails the open itself. */
-    if (!in_pipe_opens && in_pipe_device != NULL) {
-        IoDeleteDevice(in_pipe_device);
-        in_pipe_device = NULL;
-    } else if (in_pipe_opens && in_pipe_device == NULL) {
-        create_device(driver_object, ROLE_IN_PIPE, &in_pipe_device);
+    for (role = ROLE_OUT_PIPE; role <= ROLE_IN_PIPE; role++) {
+        if (!pipe_opens[role] && pipe_devices[role] != NULL) {
+            IoDeleteDevice(pipe_devices[role]);
+            pipe_devices[role] = NULL;
+        } else if (pipe_opens[role] && pipe_devices[role] == NULL) {
+            create_device(driver_object, (enum role)role, &pipe_devices[role]);
+        }
     }
 }
 
@@ -447,10 +455,10 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
         }
     }
     if (NT_SUCCESS(status)) {
-        status = create_device(driver, ROLE_OUT_PIPE, NULL);
+        status = create_device(driver, ROLE_OUT_PIPE, &pipe_devices[ROLE_OUT_PIPE]);
     }
     if (NT_SUCCESS(status)) {
-        status = create_device(driver, ROLE_IN_PIPE, &in_pipe_device);
+        status = create_device(driver, ROLE_IN_PIPE, &pipe_devices[ROLE_IN_PIPE]);
     }
     if (NT_SUCCESS(status)) {
         status = create_link(L"\\??\\SimPrinter0 ", L"\\Device\\SimPrinter0Pipes");

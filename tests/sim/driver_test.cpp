@@ -381,14 +381,15 @@ TEST_F(Driver, SettingsOfThePrinterAndOfTheDriver) {
         std::string command = "rm -f '" + sim_dir + "'/*";
         EXPECT_EQ(std::system(command.c_str()), 0);
     }
-    // in_pipe=0: the input pipe's name is gone once the description is read
-    // (under wine only a missing name fails an open), and back with the next
-    // description that lacks the line.
-    for (const char *line : {"in_pipe=0\n", ""}) {
+    // in_pipe=0, out_pipe=0: that pipe's name is gone once the description
+    // is read (under wine only a missing name fails an open), and back with
+    // the next description that lacks the line.
+    for (const char *line : {"in_pipe=0\n", "out_pipe=0\n", ""}) {
         put("printer.txt", "device_id=" + ID + "\n" + line);
         ASSERT_EQ(open(DEVICE), STATUS_SUCCESS);
         close(DEVICE);
-        EXPECT_EQ(devices.count(IN_PIPE), *line == '\0' ? 1u : 0u) << line;
+        EXPECT_EQ(devices.count(IN_PIPE), line[0] == 'i' ? 0u : 1u) << line;
+        EXPECT_EQ(devices.count(OUT_PIPE), line[0] == 'o' ? 0u : 1u) << line;
     }
     // The printer model's own settings reach it: device ID, its byte count,
     // and the alternative driver's requests.

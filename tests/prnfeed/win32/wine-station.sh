@@ -8,6 +8,10 @@
 #
 #   wine-station.sh <prefix> <prnfeed.exe> <work dir> <case> <guide>
 #
+# STATION.BAT uses cmd's built-ins only (FOR /F reads the last line): wine's
+# findstr (8.0) ends with 0 whether it finds the text or not, so a batch file
+# that relied on it would pass here and prove nothing.
+#
 # Case guide runs the guide's own commands, as it shows them, from a batch
 # file in C:\KIT with the print files in C:\JOBS.
 set -u
@@ -143,7 +147,8 @@ refused)
 	[ ! -e "$sim/events.txt" ] || bad "the printer saw requests: $(cat "$sim/events.txt")"
 	;;
 guide)
-	# Each row: the printer blank or as the row before left it; the command
+	# Each row: the printer blank, as the row before left it (kept) or blank
+	# with one setting; the command
 	# (run in C:\KIT, after it the guide's test of the exit value); the text
 	# the guide shows of it; the tool's last line, from standard output or
 	# error ('*' for any text); what the batch file then reports; the file the
@@ -158,7 +163,11 @@ guide)
 	caught() { printf 'exit=%s, caught' "$1"; }
 	long="C:\\JOBS\\$(printf 'f%.0s' $(seq 245)).PRN"
 	while IFS='|' read -r state command quote stream last report received; do
-		[ "$state" = blank ] && rm -f "$sim/printer.txt.state"
+		case $state in
+		kept) ;;
+		blank) rm -f "$sim/printer.txt.state" && printer ;;
+		*) rm -f "$sim/printer.txt.state" && printer "$state" ;;
+		esac
 		printf '%s\r\n' '@ECHO OFF' 'CD /D C:\KIT' "$command" 'IF %ERRORLEVEL% NEQ 0 GOTO FAILED' \
 			'ECHO exit=%ERRORLEVEL%' 'EXIT /B 0' ':FAILED' 'ECHO exit=%ERRORLEVEL%, caught' \
 			'IF ERRORLEVEL 1 ECHO IF ERRORLEVEL 1 too' >"$kit_c/GUIDE.BAT"
@@ -187,6 +196,7 @@ guide)
 		blank|CD /D C:\JOBS & C:\KIT\PRNFEED.EXE .\-LABEL.PRN|.\-LABEL.PRN in a prompt|out|Printing complete...!|exit=0|dash.prn
 		blank|PRNFEED.EXE /?|"PRNFEED.EXE /?"|out|USB Serial Number write OK [ 000?-* ]|exit=0|-
 		blank|PRNFEED.EXE C:\JOBS\NONE.PRN C:\JOBS\LABEL.PRN|the second file is printed|out|Printing complete...!|exit=0|label.prn
+		out_pipe=0|PRNFEED.EXE C:\JOBS\LABEL.PRN|Open port ... error.|err|Open port \\\\.\SimPrinter0 \PIPE00 error.|$(caught -1)|-
 		blank|PRNFEED.EXE C:\JOBS\NONE.PRN|File open error...(name)|err|	File open error...(C:\JOBS\NONE.PRN)|$(caught -1)|-
 		blank|PRNFEED.EXE "/AB 1"|Line code not usable for a serial number...(code)|err|	Line code not usable for a serial number...(/AB 1)|$(caught -1)|-
 		blank|PRNFEED.EXE $long|Argument too long...(arg)|err|	Argument too long...($long)|$(caught -1)|-
