@@ -148,11 +148,10 @@ refused)
 	;;
 guide)
 	# Each row: the printer blank, as the row before left it (kept) or blank
-	# with one setting; the command
-	# (run in C:\KIT, after it the guide's test of the exit value); the text
-	# the guide shows of it; the tool's last line, from standard output or
-	# error ('*' for any text); what the batch file then reports; the file the
-	# printer received (- for none).
+	# with one setting; the command (run in C:\KIT, followed by the guide's
+	# test of the exit value); the text the guide shows of it; the tool's last
+	# line, from standard output or error ('*' for any text); what the batch
+	# file then reports; the file the printer received (- for none).
 	kit_c=$WINEPREFIX/drive_c/KIT jobs=$WINEPREFIX/drive_c/JOBS
 	trap 'rm -rf "$sim/printer.txt" "$kit_c" "$jobs"' EXIT
 	rm -rf "$kit_c" "$jobs" && mkdir -p "$kit_c" "$jobs" || exit 1
