@@ -85,6 +85,15 @@ int read_device_id(char *text) {
     return 1;
 }
 
+void make_printable(char *text) {
+    for (char *p = text; *p != '\0'; p++) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7F) {
+            *p = '?';
+        }
+    }
+}
+
 int get_printer_name(char *name) {
     char text[DEVICE_ID_REPLY_SIZE];
     if (!read_device_id(text)) {

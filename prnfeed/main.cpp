@@ -177,6 +177,7 @@ int main(int argc, char *argv[]) {
         return -1;
     }
 
+    make_printable(printer_name);
     printf("Printing to %s\n", printer_name);
     // The size is known; the pass reads the file through a handle of its own.
     CloseHandle(file);

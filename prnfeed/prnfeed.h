@@ -31,6 +31,11 @@ HANDLE open_first_interface(const GUID *interface_class);
 // (output untouched).
 int read_device_id(char *text);
 int get_printer_name(char *name);
+// Text the printer sent, made safe to show on the console in place: a
+// control byte (below 0x20, or 0x7F) becomes '?', so that the printer can
+// neither start a line of its own nor move the cursor. Every other byte
+// stays.
+void make_printable(char *text);
 
 // Pipe primitives (pipes.cpp): one exclusive synchronous open, one
 // synchronous transfer. A short transfer is reported on standard error with

@@ -106,12 +106,16 @@ serial_result exchange(HANDLE out_pipe, HANDLE in_pipe, const char *serial) {
     if (read_port(in_pipe, reply_buffer, READ_REPLY_LENGTH) != READ_REPLY_LENGTH) {
         return SERIAL_FAILED;
     }
+    // The serial number shown is the printer's text, up to its first NUL.
+    char *shown_serial = reply_buffer + COMMAND_LENGTH;
     if (memcmp(reply_buffer, blank_serial_reply, READ_REPLY_LENGTH) != 0) {
         // A set serial number or an unexpected echo: never written to.
-        printf("USB Serial Number already registered[ %s ]\n", reply_buffer + COMMAND_LENGTH);
+        make_printable(shown_serial);
+        printf("USB Serial Number already registered[ %s ]\n", shown_serial);
         return SERIAL_REGISTERED;
     }
-    printf("Current USB Serial Number [ %s ]\n", reply_buffer + COMMAND_LENGTH);
+    // The blank reply's serial number: sixteen '0'.
+    printf("Current USB Serial Number [ %s ]\n", shown_serial);
 
     if (write_port(out_pipe, write_command, WRITE_COMMAND_LENGTH) != WRITE_COMMAND_LENGTH) {
         return SERIAL_FAILED;

@@ -23,15 +23,13 @@
  *                      key=value lines (empty and '#' lines skipped), the
  *                      printer model's settings and
  *                        attached=0      the device does not open
- *                        in_pipe=0       the input pipe does not open
- *                        out_pipe=0      the output pipe does not open
- *                                        (the pipe's device is deleted
- *                                        when the description is read, and
- *                                        made again by one without the line)
  *                        stop_after=<n>  the printer takes n bytes of print
  *                                        data, then no more (the write that
  *                                        crosses n times out)
  *                        output=discard  print data is only counted
+ *                        out_open_fail_from=1, in_open_fail_from=1
+ *                                        that pipe does not open in this
+ *                                        run (0: it does, the default)
  *                        output=keep     kept in received.bin (the default)
  *                        events=0        no event log
  *                      No file: no printer attached. A file of 8192 bytes
@@ -66,8 +64,6 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
 
 enum role { ROLE_DEVICE, ROLE_OUT_PIPE, ROLE_IN_PIPE };
 
-static NTSTATUS create_device(PDRIVER_OBJECT driver, enum role role, PDEVICE_OBJECT *made);
-
 static const WCHAR *const device_names[3] = {L"\\Device\\SimPrinter0",
                                              L"\\Device\\SimPrinter0Pipes\\PIPE00",
                                              L"\\Device\\SimPrinter0Pipes\\PIPE01"};
@@ -84,11 +80,12 @@ enum { CONFIG_MAX = 8192 };
 
 static struct printer_model printer;
 static int attached;
-static int pipe_opens[3]; /* by role: the pipes' entries */
-static PDRIVER_OBJECT driver_object;
-static PDEVICE_OBJECT pipe_devices[3];
 static long long stop_after; /* -1: never stops */
-static long long data_taken; /* print-data bytes taken since the output pipe opened */
+/* A pipe that does not open in this run, indexed by role. */
+static int pipe_absent[3];
+static PDRIVER_OBJECT driver_object;
+static PDEVICE_OBJECT device_objects[3]; /* NULL while a pipe is absent */
+static long long data_taken;             /* print-data bytes taken since the output pipe opened */
 static int keep_data;
 static int log_events;
 static HANDLE received_file;
@@ -125,21 +122,25 @@ static int apply_setting(const char *key, const char *value) {
         return PRINTER_SETTING_OK;
     }
     if (!sim_same_text(key, "attached") && !sim_same_text(key, "stop_after") &&
-        !sim_same_text(key, "events") && !sim_same_text(key, "in_pipe") &&
-        !sim_same_text(key, "out_pipe")) {
+        !sim_same_text(key, "events") && !sim_same_text(key, "out_open_fail_from") &&
+        !sim_same_text(key, "in_open_fail_from")) {
         return PRINTER_SETTING_UNKNOWN;
     }
     if (!printer_model_number(value, &n)) {
         return PRINTER_SETTING_BAD;
     }
+    /* Only "from the first open" (or never) can be had under wine. */
+    if (sim_same_text(key, "out_open_fail_from") || sim_same_text(key, "in_open_fail_from")) {
+        if (n != 0 && n != 1) {
+            return PRINTER_SETTING_BAD;
+        }
+        pipe_absent[key[0] == 'o' ? ROLE_OUT_PIPE : ROLE_IN_PIPE] = (int)n;
+        return PRINTER_SETTING_OK;
+    }
     if (sim_same_text(key, "attached")) {
         attached = n != 0;
     } else if (sim_same_text(key, "stop_after")) {
         stop_after = n;
-    } else if (sim_same_text(key, "in_pipe")) {
-        pipe_opens[ROLE_IN_PIPE] = n != 0;
-    } else if (sim_same_text(key, "out_pipe")) {
-        pipe_opens[ROLE_OUT_PIPE] = n != 0;
     } else {
         log_events = n != 0;
     }
@@ -150,9 +151,8 @@ static int apply_setting(const char *key, const char *value) {
 static void set_defaults(void) {
     printer_model_init(&printer);
     attached = 0;
-    pipe_opens[ROLE_OUT_PIPE] = 1;
-    pipe_opens[ROLE_IN_PIPE] = 1;
     stop_after = -1;
+    pipe_absent[ROLE_OUT_PIPE] = pipe_absent[ROLE_IN_PIPE] = 0;
     keep_data = 1;
     log_events = 1;
 }
@@ -196,7 +196,6 @@ static int apply_configuration(long length, struct line *why) {
  * fresh output files. A refused description leaves no printer attached. */
 static void load_configuration(void) {
     struct line why = {{0}, 0};
-    int role;
     int refused = 0;
     long length;
     set_defaults();
@@ -230,14 +229,23 @@ static void load_configuration(void) {
     if (refused) {
         log_line(&why);
     }
-    /* Under wine a refused open still leaves the caller a handle; a name
-     * that does not exist fails the open itself. */
+}
+
+static NTSTATUS create_device(PDRIVER_OBJECT driver, enum role role);
+
+/* A pipe that does not open is taken away for the run, so that its open
+ * fails before it reaches the driver, as on Windows: wine hands out the
+ * handle before the driver answers the open, and a refused open would still
+ * give the tool a handle. The pipe is back at the next run that wants it. */
+static void place_pipes(void) {
+    int role;
     for (role = ROLE_OUT_PIPE; role <= ROLE_IN_PIPE; role++) {
-        if (!pipe_opens[role] && pipe_devices[role] != NULL) {
-            IoDeleteDevice(pipe_devices[role]);
-            pipe_devices[role] = NULL;
-        } else if (pipe_opens[role] && pipe_devices[role] == NULL) {
-            create_device(driver_object, (enum role)role, &pipe_devices[role]);
+        if (pipe_absent[role] && device_objects[role] != NULL) {
+            IoDeleteDevice(device_objects[role]);
+            device_objects[role] = NULL;
+            log_simple("absent ", (enum role)role);
+        } else if (!pipe_absent[role] && device_objects[role] == NULL) {
+            create_device(driver_object, (enum role)role);
         }
     }
 }
@@ -267,6 +275,7 @@ static NTSTATUS NTAPI dispatch_create(PDEVICE_OBJECT device, PIRP irp) {
     enum role role = role_of(device);
     if (role == ROLE_DEVICE) {
         load_configuration();
+        place_pipes();
     }
     if (!attached) {
         log_simple("refused open ", role);
@@ -397,7 +406,7 @@ static NTSTATUS NTAPI dispatch_read(PDEVICE_OBJECT device, PIRP irp) {
     return finish(irp, status, done);
 }
 
-static NTSTATUS create_device(PDRIVER_OBJECT driver, enum role role, PDEVICE_OBJECT *made) {
+static NTSTATUS create_device(PDRIVER_OBJECT driver, enum role role) {
     UNICODE_STRING name;
     PDEVICE_OBJECT device = NULL;
     NTSTATUS status;
@@ -410,9 +419,7 @@ static NTSTATUS create_device(PDRIVER_OBJECT driver, enum role role, PDEVICE_OBJ
     *(enum role *)device->DeviceExtension = role;
     device->Flags |= DO_BUFFERED_IO;
     device->Flags &= ~DO_DEVICE_INITIALIZING;
-    if (made != NULL) {
-        *made = device;
-    }
+    device_objects[role] = device;
     return STATUS_SUCCESS;
 }
 
@@ -432,6 +439,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
     (void)registry_path;
 
     printer_model_init(&printer);
+    driver_object = driver;
     driver->MajorFunction[IRP_MJ_CREATE] = dispatch_create;
     driver->MajorFunction[IRP_MJ_CLOSE] = dispatch_close;
     driver->MajorFunction[IRP_MJ_CLEANUP] = dispatch_close;
@@ -439,8 +447,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
     driver->MajorFunction[IRP_MJ_WRITE] = dispatch_write;
     driver->MajorFunction[IRP_MJ_READ] = dispatch_read;
 
-    driver_object = driver;
-    status = create_device(driver, ROLE_DEVICE, NULL);
+    status = create_device(driver, ROLE_DEVICE);
     if (NT_SUCCESS(status)) {
         status = create_link(L"\\??\\SimPrinter0", device_names[ROLE_DEVICE]);
     }
@@ -455,10 +462,10 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
         }
     }
     if (NT_SUCCESS(status)) {
-        status = create_device(driver, ROLE_OUT_PIPE, &pipe_devices[ROLE_OUT_PIPE]);
+        status = create_device(driver, ROLE_OUT_PIPE);
     }
     if (NT_SUCCESS(status)) {
-        status = create_device(driver, ROLE_IN_PIPE, &pipe_devices[ROLE_IN_PIPE]);
+        status = create_device(driver, ROLE_IN_PIPE);
     }
     if (NT_SUCCESS(status)) {
         status = create_link(L"\\??\\SimPrinter0 ", L"\\Device\\SimPrinter0Pipes");

@@ -10,6 +10,10 @@
 //   command;
 // - "Printing complete...!" only when the printer took the file byte for
 //   byte;
+// - printer text (the printer name, a serial number from a reply) prints no
+//   line of its own: after the banner, every line of standard output is one
+//   of the tool's own, and no control byte but the tool's own line ends
+//   appears there;
 // - no handle or block is left and the API was not misused.
 #include "in_process.h"
 
@@ -43,6 +47,70 @@ bool starts_with(const std::string &text, const char *part) {
 bool ends_with(const std::string &text, const std::string &part) {
     return text.size() >= part.size() &&
            text.compare(text.size() - part.size(), part.size(), part) == 0;
+}
+
+// Whether line is prefix + a field whose every byte passes `allowed` + suffix.
+bool is_form(const std::string &line, const std::string &prefix, const std::string &suffix,
+             bool (*allowed)(char)) {
+    if (line.size() < prefix.size() + suffix.size() || !starts_with(line, prefix.c_str()) ||
+        !ends_with(line, suffix)) {
+        return false;
+    }
+    for (std::size_t i = prefix.size(); i < line.size() - suffix.size(); i++) {
+        if (!allowed(line[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Progress: "Printing....(<sent>/<size>)" pieces, each ended by '\r'.
+bool is_progress(const std::string &line) {
+    std::size_t start = 0;
+    for (std::size_t end; (end = line.find('\r', start)) != std::string::npos; start = end + 1) {
+        if (!is_form(line.substr(start, end - start), "Printing....(", ")",
+                     [](char c) { return (c >= '0' && c <= '9') || c == '/'; })) {
+            return false;
+        }
+    }
+    return start == line.size();
+}
+
+bool is_own_line(const std::string &line) {
+    static const char *const forms[][2] = {{"Current USB Serial Number [ ", " ]"},
+                                           {"USB Serial Number already registered[ ", " ]"},
+                                           {"USB Serial Number write OK [ ", " ]"},
+                                           {"USB Serial Number write NG [ ", " ]"},
+                                           {"Printing to ", ""}};
+    for (const auto &form : forms) {
+        // A field (printer name, serial number) holds no control byte.
+        if (is_form(line, form[0], form[1],
+                    [](char c) { return static_cast<unsigned char>(c) >= 0x20 && c != 0x7F; })) {
+            return true;
+        }
+    }
+    return line == "Printing complete...!" || is_progress(line);
+}
+
+// Standard output after the banner (whose program name comes from the
+// module path, not from the printer): lines of the tool's own forms only.
+const char *stray_output(const std::string &out) {
+    const std::string banner_end = " Version 1.0(08/20/2002)\n\n";
+    std::size_t start = out.find(banner_end);
+    if (start == std::string::npos) {
+        return "no banner";
+    }
+    start += banner_end.size();
+    for (std::size_t end; start < out.size(); start = end + 1) {
+        end = out.find('\n', start);
+        if (end == std::string::npos) {
+            return "standard output does not end with a line end";
+        }
+        if (!is_own_line(out.substr(start, end - start))) {
+            return "a line of standard output that is none of the tool's own";
+        }
+    }
+    return nullptr;
 }
 
 // A device interface path of the given length, distinct for each index.
@@ -237,6 +305,9 @@ void check(const Outcome &run, const standin::Bytes &file, const std::vector<boo
     if (ends_with(run.out, "Printing complete...!\n") &&
         (run.exit_value != 0 || !took_file(file))) {
         violated("\"Printing complete\" without the file taken byte for byte", run);
+    }
+    if (const char *why = stray_output(run.out)) {
+        violated(why, run);
     }
     if (!standin::open_handles().empty()) {
         violated(("handle left open: " + standin::open_handles().front()).c_str(), run);

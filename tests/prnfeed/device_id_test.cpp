@@ -129,11 +129,29 @@ TEST_F(DeviceId, LongestNameFitsTheNameBuffer) {
     EXPECT_EQ(std::string(name), std::string(252, 'n'));
 }
 
-TEST_F(DeviceId, NameAppearsInThePrintJob) {
-    add_usb_printer(PRINTER_PATH, "MFG:X;MDL:A:B;CLS:Y;");
+// The name is the printer's text: a control byte shows as '?', so that it
+// can neither print a line of its own nor move the cursor; every other byte
+// is shown as sent.
+TEST_F(DeviceId, NameAppearsInThePrintJobWithControlBytesShownAsQuestionMarks) {
+    const struct {
+        const char *id;
+        std::string shown;
+    } cases[] = {
+        {"MFG:X;MDL:A:B;CLS:Y;", "A:B"},
+        {"MFG:X;MDL:P\nUSB Serial Number write OK [ AB12-03090845296 ]\n;",
+         "P?USB Serial Number write OK [ AB12-03090845296 ]?"},
+        {"MFG:X;MDL:\r\x1b[2K\t\x01\x1f\x7f;", "??[2K????"},
+        {"MFG:X;MDL: ~\x80\xa0\xff;", " ~\x80\xa0\xff"},
+    };
     std::string file = make_file("job.prn", {});
-    Outcome run = run_prnfeed({file});
-    EXPECT_EQ(run.out, banner() + "Printing to A:B\n\nPrinting complete...!\n");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.shown);
+        fresh_printer(PRINTER_PATH, c.id);
+        Outcome run = run_prnfeed({file});
+        EXPECT_EQ(run.exit_value, 0);
+        EXPECT_EQ(run.out, banner() + "Printing to " + c.shown + "\n\nPrinting complete...!\n");
+        EXPECT_EQ(run.err, "");
+    }
 }
 
 } // namespace

@@ -239,6 +239,24 @@ TEST_F(Discovery, UnfetchablePathsLeavePipePathsAlone) {
     EXPECT_NE(details[5].find("detail, 254, NULL -> TRUE"), std::string::npos) << details[5];
 }
 
+// An empty path (a size of 5, the fixed part alone) is no reason to skip:
+// it is fetched, the pipe paths become the bare suffixes, and its open fails.
+TEST_F(Discovery, EmptyPathIsFetchedAndItsOpenFails) {
+    add_usb_printer("");
+    std::strcpy(out_pipe_path, "earlier\\PIPE00");
+    EXPECT_EQ(open_first_interface(&GUID_DEVINTERFACE_USBPRINT), INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(out_pipe_path, "\\PIPE00");
+    EXPECT_STREQ(in_pipe_path, "\\PIPE01");
+    std::vector<std::string> details = calls_of("SetupDiGetDeviceInterfaceDetailA");
+    ASSERT_EQ(details.size(), 2u);
+    EXPECT_NE(details[0].find("NULL, 0, NULL required=5"), std::string::npos) << details[0];
+    EXPECT_NE(details[1].find("detail, 5, NULL -> TRUE"), std::string::npos) << details[1];
+    EXPECT_EQ(calls_of("CreateFileA"),
+              std::vector<std::string>{
+                  ", C0000000, 0, NULL, 3, 0, NULL -> INVALID_HANDLE_VALUE error=3"});
+    EXPECT_CLEAN();
+}
+
 // A set whose every member fails to enumerate (a broken driver stack) ends
 // like an exhausted one after a bounded number of tries.
 TEST_F(Discovery, SetWhoseEveryMemberFailsEndsTheSearch) {

@@ -254,6 +254,11 @@ TEST_F(SerialNumberTest, EveryOutcomeIsReportedAndThePrintJobFollows) {
         registered("echo of the write command", BLANK, WRITE_COMMAND, BLANK),
         // The serial field prints as a string: it stops at a NUL byte.
         registered("NUL inside the serial", std::string("AB\0DEFGHIJKLMNOP", 16), "", "AB"),
+        // The serial is the printer's text: a control byte shows as '?', so
+        // that it cannot print a line of its own; other bytes show as sent.
+        registered("a line in the serial", "A\nwrite OK [ X ]", "", "A?write OK [ X ]"),
+        registered("control and high bytes", "\r\x1b[2J\t\x01\x1f\x7f\x80\xa0\xff ~AB", "",
+                   "??[2J????\x80\xa0\xff ~AB"),
         short_reply(1, 25),
         short_reply(1, 10),
         short_reply(1, 1),

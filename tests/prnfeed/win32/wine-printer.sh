@@ -107,7 +107,7 @@ serial-ng)
 exit-values)
 	# Without a file the exit status is the serial step's outcome: 0 for a
 	# confirmed write, 1 for a printer that already had its serial number,
-	# 255 (-1) when the printer answered short.
+	# 255 (-1) when the printer answered short or a pipe did not open.
 	printer
 	run written "$exe" /ab12
 	serial=$(sed -n 's/^USB Serial Number write OK \[ \(.*\) \]\r$/\1/p' "$work/written.out")
@@ -136,7 +136,33 @@ exit-values)
 	banner >"$work/want.out"
 	printf 'Read port error code=0.\r\n' >"$work/want.err"
 	expect_run short 255
+	for pipe in out:00 in:01; do
+		printer "${pipe%:*}_open_fail_from=1"
+		run "${pipe%:*}-pipe" "$exe" /ab12
+		banner >"$work/want.out"
+		printf 'Open port \\\\.\\SimPrinter0 \\PIPE%s error.\r\n' "${pipe#*:}" >"$work/want.err"
+		expect_run "${pipe%:*}-pipe" 255
+	done
 	[ ! -e "$sim/printer.txt.state" ] || bad "a serial number was stored"
+	;;
+control-bytes)
+	# The printer name and a kept serial number hold control bytes, among
+	# them text that reads like the tool's own line: each control byte
+	# shows as '?', every other byte as sent.
+	printf 'device_id=MFG:Maker;MDL:P\r\033[2KUSB Serial Number write OK [ X ]\177\200\377;\n' \
+		>"$sim/printer.txt"
+	printf 'serial=A%%0Awrite%%20OK%%20[%%20X%%20]\n' >"$sim/printer.txt.state"
+	make_file page.prn 100
+	run got "$exe" /ab12 page.prn
+	{
+		banner
+		printf 'USB Serial Number already registered[ A?write OK [ X ] ]\r\n'
+		job 100 "$(printf 'P??[2KUSB Serial Number write OK [ X ]?\200\377')"
+		complete
+	} >"$work/want.out"
+	: >"$work/want.err"
+	expect_run got 0
+	expect_same "received data" "$work/page.prn" "$sim/received.bin"
 	;;
 no-printer | refused-description)
 	# Listed, but the device does not open: the tool finds no printer. A

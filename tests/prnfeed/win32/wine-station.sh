@@ -89,7 +89,7 @@ no-printer | in-pipe | short-reply)
 		printf '\tPrinter is not ready!\r\n' >"$work/want.err"
 		;;
 	in-pipe)
-		printer in_pipe=0
+		printer in_open_fail_from=1
 		printf 'Open port \\\\.\\SimPrinter0 \\PIPE01 error.\r\n' >"$work/want.err"
 		;;
 	short-reply)
@@ -195,7 +195,7 @@ guide)
 		blank|CD /D C:\JOBS & C:\KIT\PRNFEED.EXE .\-LABEL.PRN|.\-LABEL.PRN in a prompt|out|Printing complete...!|exit=0|dash.prn
 		blank|PRNFEED.EXE /?|"PRNFEED.EXE /?"|out|USB Serial Number write OK [ 000?-* ]|exit=0|-
 		blank|PRNFEED.EXE C:\JOBS\NONE.PRN C:\JOBS\LABEL.PRN|the second file is printed|out|Printing complete...!|exit=0|label.prn
-		out_pipe=0|PRNFEED.EXE C:\JOBS\LABEL.PRN|Open port ... error.|err|Open port \\\\.\SimPrinter0 \PIPE00 error.|$(caught -1)|-
+		out_open_fail_from=1|PRNFEED.EXE C:\JOBS\LABEL.PRN|Open port ... error.|err|Open port \\\\.\SimPrinter0 \PIPE00 error.|$(caught -1)|-
 		blank|PRNFEED.EXE C:\JOBS\NONE.PRN|File open error...(name)|err|	File open error...(C:\JOBS\NONE.PRN)|$(caught -1)|-
 		blank|PRNFEED.EXE "/AB 1"|Line code not usable for a serial number...(code)|err|	Line code not usable for a serial number...(/AB 1)|$(caught -1)|-
 		blank|PRNFEED.EXE $long|Argument too long...(arg)|err|	Argument too long...($long)|$(caught -1)|-
