@@ -12,8 +12,9 @@
 # prnfeed.exe from the win32 build (their install rules, component dist),
 # tolvex.ko for the board from scripts/board-module.sh (settings passed on).
 # The three binaries are shipped stripped, each naming its debug file in
-# debug/ (GNU debuglink); README.txt (CRLF, for Windows users), LICENSE and
-# CHANGELOG.md go beside them. Then one archive of everything
+# debug/ (GNU debuglink); README.txt (CRLF, for Windows users), the
+# station batch file station.bat (taken from the guide, which quotes it),
+# LICENSE and CHANGELOG.md go beside them. Then one archive of everything
 # (printer-board-kit-<version>.tar.gz), one of the Windows side
 # (printer-board-kit-<version>-windows.zip) and SHA256SUMS over all files.
 # Everything is checked before dist/ appears; any failure leaves no dist/.
@@ -79,6 +80,7 @@ split "$cross" --strip-debug tolvex.ko
 
 cp LICENSE CHANGELOG.md "$out/"
 sed -e "s/@VERSION@/$version/g" -e 's/\r*$/\r/' packaging/README.txt >"$out/README.txt"
+./scripts/station-bat.sh packaging/README.txt >"$out/station.bat" || die "no station.bat in the guide"
 
 # The version, where each platform shows it.
 got=$(modinfo -F version "$out/tolvex.ko") || die "modinfo cannot read tolvex.ko"
@@ -100,6 +102,8 @@ fi
 if grep -n 'README\.md' "$out/README.txt"; then
 	die "README.txt points to README.md, which the release does not contain"
 fi
+./scripts/station-bat.sh "$out/README.txt" | cmp -s - "$out/station.bat" ||
+	die "README.txt does not quote station.bat as shipped"
 
 # Checksums of the contents (they go into the full archive too), the
 # archives, then the checksums of the archives added.
@@ -110,7 +114,7 @@ tar -C "$out" --sort=name --owner=0 --group=0 --numeric-owner --mode=u+rwX,go+rX
 	--mtime="@$epoch" --transform="s|^\.|$name|" -cf - . | gzip -9n >build/dist.tar.gz
 zipdir=build/dist.win/$name-windows
 mkdir -p "$zipdir"
-cp "$out/prnfeed.exe" "$out/README.txt" "$zipdir/"
+cp "$out/prnfeed.exe" "$out/station.bat" "$out/README.txt" "$zipdir/"
 sed 's/\r*$/\r/' LICENSE >"$zipdir/LICENSE.txt"
 # Modes as the files' kinds want them, whatever the umask: 755 for programs
 # and folders, 644 for the rest (the zip keeps them; tar sets its own).

@@ -10,76 +10,17 @@
 # The native build (against the Windows-API stand-in) is for the cases that
 # compare the two: given the same printer, both must print the same.
 #
-# The wine server must run with the driver installed (wine-fixture.sh start
-# with sim/wine-printer/install.sh). Every case starts from a clean printer: its
-# configuration is written afresh, its kept serial number, received data and
-# event log removed; the driver reads them anew when the tool opens the
-# device. At the end no printer is left configured.
+# The wine server must run with the driver installed; printer-case.sh sets up
+# each case.
 #
 # Not shown here: that the tool opens device and pipes exclusively. Under
 # wine the driver sees no share mode and a second exclusive open never fails,
 # so exclusivity stays covered by the Windows-API stand-in's tests.
 set -u
-here=$(dirname "$0")
-# shellcheck source-path=SCRIPTDIR source=wine-env.sh
-. "$here/wine-env.sh"
-use_wine_prefix "$1"
-skip_unless_wine_runs
-exe=$2
-work=$3/$4
-case_name=$4
+# shellcheck source-path=SCRIPTDIR source=printer-case.sh
+. "$(dirname "$0")/printer-case.sh"
+printer_case "$@"
 native=${5:-}
-
-[ -f "$exe" ] || { echo "$exe does not exist: build the win32 preset first"; exit 1; }
-sim=$WINEPREFIX/drive_c/sim-printer
-[ -d "$sim" ] || { echo "$sim missing: the simulated printer is not installed"; exit 1; }
-rm -rf "$work" && mkdir -p "$work" || exit 1
-rm -f "$sim"/printer.txt* "$sim/received.bin" "$sim/events.txt" "$sim/taken.txt"
-trap 'rm -f "$sim/printer.txt"' EXIT
-
-ID='MFG:Maker;MDL:P-100;CLS:PRINTER;'
-printer() { # <extra configuration lines...>
-	{
-		echo "device_id=$ID"
-		printf '%s\n' "$@"
-	} >"$sim/printer.txt"
-}
-
-# What the print job shows for a file of <size> bytes, up to its last line.
-job() { # <size> [<name>]
-	local sent=0
-	printf 'Printing to %s\r\n' "${2:-P-100}"
-	while [ "$sent" -lt "$1" ]; do
-		printf 'Printing....(%d/%d)\r' "$sent" "$1"
-		sent=$((sent + 4096))
-	done
-	printf '\r\n'
-}
-complete() { printf 'Printing complete...!\r\n'; }
-# The write sizes the printer must log for a file of <size> bytes.
-chunks() {
-	local left=$1
-	while [ "$left" -gt 0 ]; do
-		if [ "$left" -ge 4096 ]; then echo "write out 4096"; else echo "write out $left"; fi
-		left=$((left - 4096))
-	done
-}
-make_file() { head -c "$2" /dev/urandom >"$work/$1"; }
-
-# run <name for the outputs> <program> <args...>: runs in the work directory
-# (file names are relative: an absolute Unix path would be a line code).
-run() {
-	local name=$1
-	shift
-	(cd "$work" && timeout 60 wine "$@" </dev/null >"$name.out" 2>"$name.err")
-	rc=$?
-}
-expect_run() { # <name> <exit status>
-	[ "$rc" = "$2" ] || bad "$1: exit status $rc, expected $2"
-	expect_same "$1: stdout" "$work/want.out" "$work/$1.out"
-	expect_same "$1: stderr" "$work/want.err" "$work/$1.err"
-}
-events() { grep -E "$1" "$sim/events.txt" 2>/dev/null; }
 
 case $case_name in
 print-*)
