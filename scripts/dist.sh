@@ -80,7 +80,7 @@ split "$cross" --strip-debug tolvex.ko
 
 cp LICENSE CHANGELOG.md "$out/"
 sed -e "s/@VERSION@/$version/g" -e 's/\r*$/\r/' packaging/README.txt >"$out/README.txt"
-./scripts/station-bat.sh packaging/README.txt >"$out/station.bat" || die "no station.bat in the guide"
+./scripts/guide-text.sh station packaging/README.txt >"$out/station.bat" || die "no station.bat in the guide"
 
 # The version, where each platform shows it.
 got=$(modinfo -F version "$out/tolvex.ko") || die "modinfo cannot read tolvex.ko"
@@ -102,7 +102,7 @@ fi
 if grep -n 'README\.md' "$out/README.txt"; then
 	die "README.txt points to README.md, which the release does not contain"
 fi
-./scripts/station-bat.sh "$out/README.txt" | cmp -s - "$out/station.bat" ||
+./scripts/guide-text.sh station "$out/README.txt" | cmp -s - "$out/station.bat" ||
 	die "README.txt does not quote station.bat as shipped"
 
 # Checksums of the contents (they go into the full archive too), the

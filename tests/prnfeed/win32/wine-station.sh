@@ -20,7 +20,7 @@ set -u
 printer_case "$@"
 kit=$work/kit
 mkdir -p "$kit" && cp "$exe" "$kit/PRNFEED.EXE" || exit 1
-"$(dirname "$0")/../../../scripts/station-bat.sh" "${5:?guide}" >"$kit/STATION.BAT" || exit 1
+"$(dirname "$0")/../../../scripts/guide-text.sh" station "${5:?guide}" >"$kit/STATION.BAT" || exit 1
 make_file page.prn 5000
 
 # station <args...>: the batch file as an operator starts it, from the work

@@ -25,11 +25,11 @@ add_custom_command(
     VERBATIM COMMAND_EXPAND_LISTS)
 
 # The user's guide's example program, its source and the line it prints
-# taken from the guide (tests/tolvex/guide-text.sh), for the load boots.
+# taken from the guide (scripts/guide-text.sh), for the load boots.
 # Built static against musl: Debian's armel glibc needs a kernel of 3.2 or
 # later.
 set(BOARD_GUIDE ${PROJECT_SOURCE_DIR}/packaging/README.txt)
-set(BOARD_GUIDE_TEXT ${PROJECT_SOURCE_DIR}/tests/tolvex/guide-text.sh)
+set(BOARD_GUIDE_TEXT ${PROJECT_SOURCE_DIR}/scripts/guide-text.sh)
 add_custom_command(
     OUTPUT ${BOARD_WORK}/portf ${BOARD_WORK}/portf.want
     COMMAND ${CMAKE_COMMAND} -E make_directory ${BOARD_WORK}

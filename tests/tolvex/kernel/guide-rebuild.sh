@@ -41,20 +41,13 @@ rm -rf "$work"
 mkdir -p "$work/release"
 work=$(cd "$work" && pwd)
 
-# The section's commands, one a line, and after each command line that has
-# them, its output lines prefixed by "> ".
-tr -d '\r' <"$guide" | awk -v section="$SECTION" '
-	$0 ~ "^[0-9.]+ " section "$" { f = 1; next }
-	f && /^[0-9]+(\.[0-9]+)? [A-Z]/ { exit }
-	f && /^  \$ / { print substr($0, 5); cmd = 1; next }
-	f && cmd && /^  [^ ]/ { print "> " substr($0, 3); next }
-	{ cmd = 0 }' >"$work/steps"
-grep -qv '^> ' "$work/steps" || die "no commands in the guide's section '$SECTION'"
+# The section's commands, each as written but for the tree's path, into a
+# script that keeps each command's output (standard output and error) in
+# out.<n>; what the guide shows command <n> printing goes to want.<n>.
+"$here/../../../scripts/guide-text.sh" rebuild "$guide" >"$work/steps" ||
+	die "no commands in the guide's section '$SECTION'"
 grep -q '/path/to/linux-2.6.21.5-cfs-v19' "$work/steps" ||
 	die "the guide's steps no longer name the tree /path/to/linux-2.6.21.5-cfs-v19"
-
-# The script the steps make: each command as written but for the tree's
-# path; a command followed by output lines has its output kept in out.<n>.
 n=0
 : >"$work/run.sh"
 while IFS= read -r line; do
@@ -66,16 +59,8 @@ while IFS= read -r line; do
 	esac
 	n=$((n + 1))
 	printf '%s\n' "$line" | sed "s|/path/to/|$work/|g" >"$work/cmd.$n"
+	printf '{ %s\n} >%s 2>&1\n' "$(cat "$work/cmd.$n")" "$work/out.$n" >>"$work/run.sh"
 done <"$work/steps"
-i=0
-while [ "$i" -lt "$n" ]; do
-	i=$((i + 1))
-	if [ -f "$work/want.$i" ]; then
-		printf '{ %s\n} >%s\n' "$(cat "$work/cmd.$i")" "$work/out.$i" >>"$work/run.sh"
-	else
-		cat "$work/cmd.$i" >>"$work/run.sh"
-	fi
-done
 
 # The tree, as a user gets it: the bundled archive, checked and unpacked.
 (cd "$third" && sha256sum --quiet -c "$ARCHIVE.sha256") || die "$third/$ARCHIVE does not match its sha256"
@@ -94,9 +79,11 @@ while [ "$i" -lt "$n" ]; do
 	i=$((i + 1))
 	sed 's/^/  $ /' "$work/cmd.$i"
 done
-if ! (cd "$work/release" && sh -e "$work/run.sh") >"$work/log" 2>&1; then
-	tail -n 40 "$work/log"
-	die "the guide's steps failed (log: $work/log)"
+if ! (cd "$work/release" && sh -e "$work/run.sh"); then
+	i=$n # the last command that ran
+	while [ "$i" -gt 1 ] && [ ! -e "$work/out.$i" ]; do i=$((i - 1)); done
+	tail -n 40 "$work/out.$i"
+	die "the guide's steps failed at '$(cat "$work/cmd.$i")' (output: $work/out.$i)"
 fi
 echo "guide-rebuild: the steps took $(($(date +%s) - start)) s"
 
