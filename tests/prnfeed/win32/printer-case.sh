@@ -63,10 +63,31 @@ run() {
 	shift
 	(cd "$work" && timeout 60 wine "$@" </dev/null >"$name.out" 2>"$name.err")
 	rc=$?
+	closed
+}
+# wine passes a close to the driver and goes on: the program can end before
+# the driver has handled its closes (and written taken.txt), and a late close
+# could land in the next run. closed waits, at most 20 s, until the driver
+# has logged a close for every open.
+closed() {
+	local tries=0
+	while [ "$(events -c '^close ')" -lt "$(events -c '^open ')" ]; do
+		tries=$((tries + 1))
+		[ "$tries" -le 200 ] || { bad "the driver saw $(events -c '^open ') opens but $(events -c '^close ') closes"; return; }
+		sleep 0.1
+	done
 }
 expect_run() { # <name> <exit status>
 	[ "$rc" = "$2" ] || bad "$1: exit status $rc, expected $2"
 	expect_same "$1: stdout" "$work/want.out" "$work/$1.out"
 	expect_same "$1: stderr" "$work/want.err" "$work/$1.err"
 }
-events() { grep -E "$1" "$sim/events.txt" 2>/dev/null; }
+# events [-c] <pattern>: the driver's event lines that match (-c: how many).
+events() {
+	if [ "$1" = -c ]; then
+		set -- "$(grep -cE "$2" "$sim/events.txt" 2>/dev/null)"
+		echo "${1:-0}"
+	else
+		grep -E "$1" "$sim/events.txt" 2>/dev/null
+	fi
+}
