@@ -29,11 +29,11 @@ for suite in "$@"; do
 	skipped=$(sed -n '/The following tests did not run:/,/^$/p' "$part" | grep -c '(Skipped)')
 	# Failing tests are listed as "<number> - <name> (<reason>)".
 	sed -n '/The following tests FAILED:/,/^$/s/^[[:space:]]*[0-9]* - \(.*\)$/FAILED \1/p' "$part"
-	# and what each failing test printed, its first 40 lines, so that a
+	# and what each failing test printed (its first 40 lines with text), so that a
 	# failure seen only in the terminal (as in CI) still says what went wrong
 	awk '/^ *Start +[0-9]+: |^ *[0-9]+\/[0-9]+ Test +#|^[0-9]+% tests passed/ { shown = 0 }
-		shown && shown++ <= 40 { print "  | " $0 }
-		/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: .*\*\*\*/ { print "output of" substr($0, index($0, ":") + 1); shown = 1 }' "$part"
+		shown && $0 != "" && shown++ <= 40 { print "  | " $0 }
+		/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: .*\*\*\*(Failed|Timeout|Exception|Not Run)/ { print "output of" substr($0, index($0, ":") + 1); shown = 1 }' "$part"
 	if [ -z "$total" ]; then
 		rm -f "$part"
 		echo "FAILED $name: CTest did not run (see $log)"
