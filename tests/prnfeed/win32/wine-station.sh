@@ -55,7 +55,7 @@ blank)
 	station /ab12 page.prn
 	serial=$(written)
 	case $serial in
-	AB12-"$day"?????) ;;
+	AB12-"$day"????? | AB12-"$(date +%y%m%d)"?????) ;;
 	*) bad "serial number [$serial] is not AB12-$day<seconds>" ;;
 	esac
 	{
@@ -187,7 +187,7 @@ guide)
 		fi
 	done <<-ROWS
 		blank|PRNFEED.EXE C:\JOBS\LABEL.PRN|PRNFEED.EXE C:\JOBS\LABEL.PRN |out|Printing complete...!|exit=0|label.prn
-		blank|PRNFEED.EXE /AB12|PRNFEED.EXE /AB12 |out|USB Serial Number write OK [ AB12-$(date +%y%m%d)* ]|exit=0|-
+		blank|PRNFEED.EXE /AB12|PRNFEED.EXE /AB12 |out|USB Serial Number write OK [ AB12-* ]|exit=0|-
 		kept|PRNFEED.EXE /AB12|PRNFEED.EXE /AB12 |out|USB Serial Number already registered[ AB12-* ]|$(caught 1) IF ERRORLEVEL 1 too|-
 		blank|PRNFEED.EXE C:\JOBS\LABEL.PRN /AB12|PRNFEED.EXE C:\JOBS\LABEL.PRN /AB12 |out|Printing complete...!|exit=0|label.prn
 		blank|PRNFEED.EXE -LABEL.PRN|"PRNFEED.EXE -LABEL.PRN"|out|USB Serial Number write OK [ .PRN-* ]|exit=0|-
